@@ -1,0 +1,202 @@
+#include "core/host_cmd.hpp"
+
+#include "core/utf8.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The query of the request line: from after "GET /__vlra?" to the space before the HTTP version
+// or the line's end.
+std::string query_of(const char *req) {
+  std::string q;
+  if (!is_host_command(req, std::strlen(req)))
+    return q;
+  for (const char *p = req + kHostPrefixLen; *p && *p != ' ' && *p != '\r' && *p != '\n'; ++p)
+    q += *p;
+  return q;
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool name_is(const std::string &name, const char *want) {
+  if (name.size() != std::strlen(want))
+    return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (lower(name[i]) != want[i])
+      return false;
+  return true;
+}
+
+std::string trimmed(const std::string &s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t'))
+    ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+    --e;
+  return s.substr(b, e - b);
+}
+
+// snprintf that reports whether the whole text went in.
+template <typename... Args> int format(char *out, size_t cap, const char *fmt, Args... args) {
+  const int n = std::snprintf(out, cap, fmt, args...);
+  return n >= 0 && static_cast<size_t>(n) < cap ? n : -1;
+}
+
+// Escapes `utf8` into `out` (kJsonPathCap): backslash and double quote get a backslash; control
+// characters, which would make the JSON invalid, become \u00XX. A byte and its escape are copied
+// while fewer than 1038 bytes are written, so at most 1039 are.
+void json_escape(const std::string &utf8, char *out) {
+  size_t w = 0;
+  for (unsigned char c : utf8) {
+    if (w >= kJsonPathCap - 2)
+      break;
+    if (c < 0x20) {
+      if (w + 6 > kJsonPathCap - 1)
+        break;
+      std::snprintf(out + w, 7, "\\u%04x", c);
+      w += 6;
+      continue;
+    }
+    if (c == '\\' || c == '"')
+      out[w++] = '\\';
+    out[w++] = static_cast<char>(c);
+  }
+  out[w] = 0;
+}
+
+} // namespace
+
+int is_host_command(const char *req, size_t len) {
+  return len >= kHostPrefixLen && std::memcmp(req, kHostPrefix, kHostPrefixLen) == 0 ? 1 : 0;
+}
+
+host_request host_parse(const char *req) {
+  host_request r{};
+  const std::string q = query_of(req);
+  const size_t at = q.find("cmd=");
+  if (at != std::string::npos) {
+    size_t n = 0;
+    for (size_t i = at + 4; i < q.size() && q[i] != '&' && n < kCmdNameCap - 1; ++i)
+      r.name[n++] = q[i];
+  }
+  if (std::strcmp(r.name, "status") == 0)
+    r.command = host_status;
+  else if (std::strcmp(r.name, "autostart") == 0)
+    r.command = host_autostart;
+  else if (std::strcmp(r.name, "install") == 0)
+    r.command = host_install;
+  else
+    r.command = host_unknown;
+  r.on = q.find("on=1") != std::string::npos ? 1 : 0;
+  return r;
+}
+
+int host_authorised(const char *req, unsigned port) {
+  const std::string host = "127.0.0.1:" + std::to_string(port);
+  const std::string origin = "http://" + host;
+  int hosts = 0, origins = 0, sites = 0;
+  bool ok = true;
+  const char *p = std::strchr(req, '\n'); // past the request line
+  while (p) {
+    ++p;
+    const char *end = std::strchr(p, '\n');
+    if (!end)
+      return 0; // the header block is cut short
+    std::string line(p, end);
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (line.empty())
+      return ok && hosts == 1 && origins <= 1 && sites <= 1 ? 1 : 0;
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+      const std::string name = line.substr(0, colon);
+      const std::string value = trimmed(line.substr(colon + 1));
+      if (name_is(name, "host"))
+        ++hosts, ok = ok && value == host;
+      else if (name_is(name, "origin"))
+        ++origins, ok = ok && value == origin;
+      else if (name_is(name, "sec-fetch-site"))
+        ++sites, ok = ok && value == "same-origin";
+    }
+    p = end;
+  }
+  return 0;
+}
+
+int host_body_status(const char *kind, int installed, int autostart, const char *path_json, char *out) {
+  const char *fmt = "{\"kind\":\"%s\",\"installed\":%d,\"autostart\":%d,\"installedPath\":\"%s\"}";
+  const char *path = installed ? path_json : "";
+  const int n = format(out, kJsonBodyCap, fmt, kind, installed, autostart, path);
+  return n >= 0 ? n : format(out, kJsonBodyCap, fmt, kind, installed, autostart, "");
+}
+
+int host_body_autostart(int ok, int autostart, char *out) {
+  return format(out, kJsonBodyCap, "{\"ok\":%d,\"autostart\":%d}", ok, autostart);
+}
+
+int host_body_install(int ok, const char *path_json, char *out) {
+  if (!ok)
+    return format(out, kJsonBodyCap, "{\"ok\":0,\"error\":\"copy failed\"}");
+  const char *fmt = "{\"ok\":1,\"installed\":1,\"autostart\":1,\"installedPath\":\"%s\"}";
+  const int n = format(out, kJsonBodyCap, fmt, path_json);
+  return n >= 0 ? n : format(out, kJsonBodyCap, fmt, "");
+}
+
+int host_body_unknown(char *out) { return format(out, kJsonBodyCap, "{\"ok\":0,\"error\":\"unknown cmd\"}"); }
+
+int host_body_forbidden(char *out) { return format(out, kJsonBodyCap, "{\"ok\":0,\"error\":\"forbidden\"}"); }
+
+int host_json_header(int status, int body_len, char *out) {
+  return format(out, kJsonHeaderCap,
+                "HTTP/1.1 %s\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: %d\r\n"
+                "Cache-Control: no-store\r\nConnection: close\r\n\r\n",
+                status == 403 ? "403 Forbidden" : "200 OK", body_len);
+}
+
+void json_wstr(const wchar_t *path, char *out) {
+  std::string utf8;
+  if (!path || !utf8_append(path, utf8) || utf8.size() + 1 > kJsonPathCap)
+    utf8.clear();
+  json_escape(utf8, out);
+}
+
+void json_str(const char *path, char *out) {
+  std::string bytes = path ? path : "";
+  if (bytes.size() + 1 > kJsonPathCap)
+    bytes.clear();
+  json_escape(bytes, out);
+}
+
+int host_reply(const char *req, unsigned port, const char *kind, const host_ops &ops, char *header,
+               char *body) {
+  if (!host_authorised(req, port)) {
+    const int n = host_body_forbidden(body);
+    host_json_header(403, n, header);
+    return n;
+  }
+  const host_request r = host_parse(req);
+  char path[kJsonPathCap] = "";
+  int n = 0;
+  switch (r.command) {
+  case host_status: {
+    const int installed = ops.installed(ops.ctx, path) ? 1 : 0;
+    n = host_body_status(kind, installed, ops.autostart_get(ops.ctx) ? 1 : 0, path, body);
+    break;
+  }
+  case host_autostart: {
+    const int ok = ops.autostart_set(ops.ctx, r.on) ? 1 : 0;
+    n = host_body_autostart(ok, r.on ? (ops.autostart_get(ops.ctx) ? 1 : 0) : 0, body);
+    break;
+  }
+  case host_install:
+    n = host_body_install(ops.install_self(ops.ctx, path) ? 1 : 0, path, body);
+    break;
+  default:
+    n = host_body_unknown(body);
+  }
+  host_json_header(200, n, header);
+  return n;
+}

@@ -1,0 +1,77 @@
+// Host commands: the page asks the shell over its loopback server for the installation state,
+// to install, and to switch start at log-on, with "GET /__vlra?cmd=<name>[&on=1|0]". Only the
+// page itself is answered (its Host, Origin and Sec-Fetch-Site); every reply is one JSON object.
+#pragma once
+#include <cstddef>
+
+inline constexpr const char *kHostPrefix = "GET /__vlra?";
+inline constexpr size_t kHostPrefixLen = 12;
+inline constexpr size_t kCmdNameCap = 32;    // the name is cut to 31 bytes
+inline constexpr size_t kJsonBodyCap = 1024; // bodies hold at most 1023 bytes
+inline constexpr size_t kJsonHeaderCap = 256;
+inline constexpr size_t kJsonPathCap = 1040; // json_wstr's output
+
+enum host_command {
+  host_unknown = 0, // anything else, also no "cmd=" at all
+  host_status = 1,
+  host_autostart = 2,
+  host_install = 3,
+};
+
+struct host_request {
+  char name[kCmdNameCap]; // the name as sent: not decoded, cut at 31 bytes, always terminated
+  host_command command;   // the name compared case-sensitively
+  int on;                 // 1 when the query holds "on=1"
+};
+
+// 1 when the received bytes start with "GET /__vlra?".
+int is_host_command(const char *req, size_t len);
+
+// Reads the command from the query string of the request line only (never from the headers): the
+// name follows the first "cmd=" and ends at "&", a space, the line's end or after 31 bytes; `on`
+// is whether "on=1" occurs in the query. `req` is the terminated received bytes.
+host_request host_parse(const char *req);
+
+// 1 when the request comes from the page on http://127.0.0.1:port: exactly one Host header equal
+// to "127.0.0.1:<port>", and Sec-Fetch-Site "same-origin" and Origin "http://127.0.0.1:<port>"
+// where they are sent (at most once each). Header names are case-insensitive. The header block
+// must be complete (end with an empty line), so that nothing can be pushed out of the buffer.
+int host_authorised(const char *req, unsigned port);
+
+// Bodies, formatted into `out` of kJsonBodyCap bytes; each returns the body's length. `path_json`
+// is a path already escaped by json_wstr or json_str. `kind` is "win" or "linux". A path too long
+// for the body is sent as "" rather than as cut, invalid JSON.
+int host_body_status(const char *kind, int installed, int autostart, const char *path_json, char *out);
+int host_body_autostart(int ok, int autostart, char *out);
+int host_body_install(int ok, const char *path_json, char *out);
+int host_body_unknown(char *out);
+int host_body_forbidden(char *out);
+
+// The JSON reply's status line and headers into `out` of kJsonHeaderCap bytes: status 200 ("OK") or
+// 403 ("Forbidden"). Returns the header's length.
+int host_json_header(int status, int body_len, char *out);
+
+// `path` as UTF-8 (from UTF-16 on Windows, UTF-32 on Linux), with every backslash and double quote
+// escaped by a backslash, into `out` of kJsonPathCap bytes (at most 1039 bytes written). A path
+// that cannot be converted (an unpaired surrogate) or needs more than 1040 bytes as UTF-8 gives "".
+void json_wstr(const wchar_t *path, char *out);
+
+// The same for a path that is already bytes (Linux).
+void json_str(const char *path, char *out);
+
+// What the platform knows and does; each function gets `ctx`.
+struct host_ops {
+  void *ctx;
+  // 1 when the installed executable exists, with its path escaped into `path_json` (kJsonPathCap).
+  int (*installed)(void *ctx, char *path_json);
+  int (*autostart_get)(void *ctx);
+  int (*autostart_set)(void *ctx, int on);
+  // 1 when installed, with the installed path escaped into `path_json` (kJsonPathCap).
+  int (*install_self)(void *ctx, char *path_json);
+};
+
+// The whole reply to a host-command request: checks where it came from (403 with
+// {"ok":0,"error":"forbidden"} otherwise, and nothing is done), runs the command through `ops`, and
+// fills `header` (kJsonHeaderCap) and `body` (kJsonBodyCap). Returns the body's length.
+int host_reply(const char *req, unsigned port, const char *kind, const host_ops &ops, char *header,
+               char *body);
