@@ -8,13 +8,15 @@
 
 namespace {
 
+constexpr size_t kQueryStart = 12; // just after "GET /__vlra?"
+
 // The query of the request line: from after "GET /__vlra?" to the space before the HTTP version
 // or the line's end.
 std::string query_of(const char *req) {
   std::string q;
-  if (!is_host_command(req, std::strlen(req)))
+  if (classify_request(req) != RequestKind::HostCommand)
     return q;
-  for (const char *p = req + kHostPrefixLen; *p && *p != ' ' && *p != '\r' && *p != '\n'; ++p)
+  for (const char *p = req + kQueryStart; *p && *p != ' ' && *p != '\r' && *p != '\n'; ++p)
     q += *p;
   return q;
 }
@@ -68,10 +70,6 @@ void json_escape(const std::string &utf8, char *out) {
 }
 
 } // namespace
-
-int is_host_command(const char *req, size_t len) {
-  return len >= kHostPrefixLen && std::memcmp(req, kHostPrefix, kHostPrefixLen) == 0 ? 1 : 0;
-}
 
 host_request host_parse(const char *req) {
   host_request r{};
@@ -129,28 +127,32 @@ int host_authorised(const char *req, unsigned port) {
 int host_body_status(const char *kind, int installed, int autostart, const char *path_json, char *out) {
   const char *fmt = "{\"kind\":\"%s\",\"installed\":%d,\"autostart\":%d,\"installedPath\":\"%s\"}";
   const char *path = installed ? path_json : "";
-  const int n = format(out, kJsonBodyCap, fmt, kind, installed, autostart, path);
-  return n >= 0 ? n : format(out, kJsonBodyCap, fmt, kind, installed, autostart, "");
+  const int n = format(out, kJsonBodySize, fmt, kind, installed, autostart, path);
+  return n >= 0 ? n : format(out, kJsonBodySize, fmt, kind, installed, autostart, "");
 }
 
 int host_body_autostart(int ok, int autostart, char *out) {
-  return format(out, kJsonBodyCap, "{\"ok\":%d,\"autostart\":%d}", ok, autostart);
+  return format(out, kJsonBodySize, "{\"ok\":%d,\"autostart\":%d}", ok, autostart);
 }
 
 int host_body_install(int ok, const char *path_json, char *out) {
   if (!ok)
-    return format(out, kJsonBodyCap, "{\"ok\":0,\"error\":\"copy failed\"}");
+    return format(out, kJsonBodySize, "{\"ok\":0,\"error\":\"copy failed\"}");
   const char *fmt = "{\"ok\":1,\"installed\":1,\"autostart\":1,\"installedPath\":\"%s\"}";
-  const int n = format(out, kJsonBodyCap, fmt, path_json);
-  return n >= 0 ? n : format(out, kJsonBodyCap, fmt, "");
+  const int n = format(out, kJsonBodySize, fmt, path_json);
+  return n >= 0 ? n : format(out, kJsonBodySize, fmt, "");
 }
 
-int host_body_unknown(char *out) { return format(out, kJsonBodyCap, "{\"ok\":0,\"error\":\"unknown cmd\"}"); }
+int host_body_unknown(char *out) {
+  return format(out, kJsonBodySize, "{\"ok\":0,\"error\":\"unknown cmd\"}");
+}
 
-int host_body_forbidden(char *out) { return format(out, kJsonBodyCap, "{\"ok\":0,\"error\":\"forbidden\"}"); }
+int host_body_forbidden(char *out) {
+  return format(out, kJsonBodySize, "{\"ok\":0,\"error\":\"forbidden\"}");
+}
 
 int host_json_header(int status, int body_len, char *out) {
-  return format(out, kJsonHeaderCap,
+  return format(out, kHeaderBufferSize,
                 "HTTP/1.1 %s\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: %d\r\n"
                 "Cache-Control: no-store\r\nConnection: close\r\n\r\n",
                 status == 403 ? "403 Forbidden" : "200 OK", body_len);

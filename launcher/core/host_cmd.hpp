@@ -2,13 +2,11 @@
 // to install, and to switch start at log-on, with "GET /__vlra?cmd=<name>[&on=1|0]". Only the
 // page itself is answered (its Host, Origin and Sec-Fetch-Site); every reply is one JSON object.
 #pragma once
+#include "core/http.hpp"
+
 #include <cstddef>
 
-inline constexpr const char *kHostPrefix = "GET /__vlra?";
-inline constexpr size_t kHostPrefixLen = 12;
 inline constexpr size_t kCmdNameCap = 32;    // the name is cut to 31 bytes
-inline constexpr size_t kJsonBodyCap = 1024; // bodies hold at most 1023 bytes
-inline constexpr size_t kJsonHeaderCap = 256;
 inline constexpr size_t kJsonPathCap = 1040; // json_wstr's output
 
 enum host_command {
@@ -24,12 +22,10 @@ struct host_request {
   int on;                 // 1 when the query holds "on=1"
 };
 
-// 1 when the received bytes start with "GET /__vlra?".
-int is_host_command(const char *req, size_t len);
-
 // Reads the command from the query string of the request line only (never from the headers): the
 // name follows the first "cmd=" and ends at "&", a space, the line's end or after 31 bytes; `on`
-// is whether "on=1" occurs in the query. `req` is the terminated received bytes.
+// is whether "on=1" occurs in the query. `req` is the terminated received bytes of a request that
+// classify_request() took for a host command (anything else names no command).
 host_request host_parse(const char *req);
 
 // 1 when the request comes from the page on http://127.0.0.1:port: exactly one Host header equal
@@ -38,7 +34,7 @@ host_request host_parse(const char *req);
 // must be complete (end with an empty line), so that nothing can be pushed out of the buffer.
 int host_authorised(const char *req, unsigned port);
 
-// Bodies, formatted into `out` of kJsonBodyCap bytes; each returns the body's length. `path_json`
+// Bodies, formatted into `out` of kJsonBodySize bytes; each returns the body's length. `path_json`
 // is a path already escaped by json_wstr or json_str. `kind` is "win" or "linux". A path too long
 // for the body is sent as "" rather than as cut, invalid JSON.
 int host_body_status(const char *kind, int installed, int autostart, const char *path_json, char *out);
@@ -47,7 +43,7 @@ int host_body_install(int ok, const char *path_json, char *out);
 int host_body_unknown(char *out);
 int host_body_forbidden(char *out);
 
-// The JSON reply's status line and headers into `out` of kJsonHeaderCap bytes: status 200 ("OK") or
+// The JSON reply's status line and headers into `out` of kHeaderBufferSize bytes: status 200 ("OK") or
 // 403 ("Forbidden"). Returns the header's length.
 int host_json_header(int status, int body_len, char *out);
 
@@ -72,6 +68,6 @@ struct host_ops {
 
 // The whole reply to a host-command request: checks where it came from (403 with
 // {"ok":0,"error":"forbidden"} otherwise, and nothing is done), runs the command through `ops`, and
-// fills `header` (kJsonHeaderCap) and `body` (kJsonBodyCap). Returns the body's length.
+// fills `header` (kHeaderBufferSize) and `body` (kJsonBodySize). Returns the body's length.
 int host_reply(const char *req, unsigned port, const char *kind, const host_ops &ops, char *header,
                char *body);
