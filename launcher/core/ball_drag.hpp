@@ -4,7 +4,6 @@
 #pragma once
 #include <cstddef>
 
-inline constexpr const wchar_t *kBallPosFileName = L"ballpos.txt";
 inline constexpr int kDragThreshold = 4; // a move of up to 4 pixels on both axes is still a click
 
 struct ball_drag {

@@ -1,5 +1,7 @@
 #include "core/browser.hpp"
 
+#include "core/texts.hpp"
+
 #include <cstring>
 
 const wchar_t *const kBrowserCands[kBrowserCandidates] = {

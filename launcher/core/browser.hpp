@@ -10,8 +10,6 @@ inline constexpr int kWindowHeight = 840;
 inline constexpr size_t kCmdLineCap = 2048; // wide characters, terminator included
 inline constexpr size_t kFileUrlCap = 261;  // "file:///" + at most 252 path characters + terminator
 inline constexpr size_t kFileUrlPathChars = 252;
-inline constexpr const wchar_t *kProfileDirName = L"profile";
-inline constexpr const wchar_t *kPageFileName = L"app.html";
 
 // Message boxes of the launch (caption "Vellora", error icon, no owner).
 inline constexpr const wchar_t *kMsgNoDataDir = L"无法创建数据目录，请检查磁盘权限。";

@@ -8,7 +8,6 @@
 // ---- Windows ----
 
 inline constexpr const wchar_t *kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr const wchar_t *kRunValueName = L"Doremkin";
 inline constexpr size_t kRunDataCap = 292;     // at most 291 characters and the terminator
 inline constexpr size_t kRunQueryBytes = 1040; // autostart_get reads at most this much
 inline constexpr unsigned long kRegSzType = 1; // REG_SZ
