@@ -1,0 +1,42 @@
+#include "core/startup.hpp"
+#include "core/texts.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+bool has_ball_only(const wchar_t *arguments) {
+  return arguments && std::wcsstr(arguments, kBallOnlySwitch) != nullptr;
+}
+
+static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+unsigned parse_port(const char *text) {
+  if (!text)
+    return 0;
+  while (is_space(*text))
+    ++text;
+  unsigned long value = 0;
+  int digits = 0;
+  for (; *text >= '0' && *text <= '9'; ++text, ++digits) {
+    value = value * 10 + static_cast<unsigned long>(*text - '0');
+    if (value > 65535)
+      return 0;
+  }
+  while (is_space(*text))
+    ++text;
+  if (digits == 0 || *text != 0)
+    return 0;
+  return static_cast<unsigned>(value);
+}
+
+int format_port(char *out, int cap, unsigned port) {
+  return std::snprintf(out, static_cast<size_t>(cap), "%u", port);
+}
+
+bool has_ball_only(int argc, const char *const *argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strstr(argv[i], "--ball-only"))
+      return true;
+  return false;
+}

@@ -1,0 +1,140 @@
+// The loopback page server: one thread, one connection at a time.
+#include "shell.hpp"
+
+#include "core/http.hpp"
+#include "core/startup.hpp"
+#include "core/texts.hpp"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+extern "C" const unsigned char _binary_app_html_start[];
+extern "C" const unsigned char _binary_app_html_end[];
+
+std::atomic<unsigned short> g_port{0};
+std::atomic<int> g_http_on{0};
+std::atomic<int> g_srv{-1};
+
+int handle_host_command(const char *request, char *header, char *body);
+
+namespace {
+
+class SocketConnection final : public Connection {
+public:
+  explicit SocketConnection(int s) : s_(s) {}
+  int receive(char *buf, int cap, int timeout_ms) override {
+    pollfd p{s_, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0)
+      return -1;
+    ssize_t n = recv(s_, buf, static_cast<size_t>(cap), 0);
+    return n < 0 ? -1 : static_cast<int>(n);
+  }
+  int send_some(const char *data, int n) override {
+    return static_cast<int>(send(s_, data, static_cast<size_t>(n), MSG_NOSIGNAL));
+  }
+
+private:
+  int s_;
+};
+
+unsigned read_remembered_port() {
+  std::string path;
+  if (!app_file(path, kPortFileName))
+    return 0;
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f)
+    return 0;
+  char text[16] = {};
+  size_t n = std::fread(text, 1, sizeof text - 1, f);
+  text[n] = 0;
+  std::fclose(f);
+  return parse_port(text);
+}
+
+void remember_port(unsigned port) {
+  std::string path;
+  if (!app_file(path, kPortFileName))
+    return;
+  char text[16];
+  int n = format_port(text, sizeof text, port);
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f)
+    return;
+  std::fwrite(text, 1, static_cast<size_t>(n), f);
+  std::fclose(f);
+}
+
+int listen_on(unsigned port) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0)
+    return -1;
+  // Lets a restarted shell take its old port back while closed connections linger in TIME_WAIT;
+  // on Linux it never lets two sockets listen on the same port.
+  int on = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(s, 8) != 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+unsigned bound_port(int s) {
+  sockaddr_in addr{};
+  socklen_t len = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr *>(&addr), &len);
+  return ntohs(addr.sin_port);
+}
+
+} // namespace
+
+void close_listener() {
+  int s = g_srv.exchange(-1);
+  if (s >= 0) {
+    shutdown(s, SHUT_RDWR); // wakes a blocked accept, which close alone does not on Linux
+    close(s);
+  }
+}
+
+void http_thread() {
+  unsigned remembered = read_remembered_port();
+  int s = remembered ? listen_on(remembered) : -1;
+  if (s < 0)
+    s = listen_on(0);
+  if (s < 0)
+    return;
+  unsigned port = bound_port(s);
+  if (port != remembered) {
+    if (remembered)
+      logf(kLogPortChanged, remembered, port);
+    remember_port(port);
+  }
+  g_port = static_cast<unsigned short>(port);
+  g_srv = s;
+  g_http_on = 1;
+
+  const unsigned char *page = _binary_app_html_start;
+  const long long page_length = _binary_app_html_end - _binary_app_html_start;
+  while (g_http_on) {
+    int c = accept4(s, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0) {
+      if (g_http_on && (errno == EINTR || errno == ECONNABORTED))
+        continue; // a client that gave up before being accepted is no reason to stop
+      break;
+    }
+    SocketConnection conn(c);
+    serve_connection(conn, page, page_length, handle_host_command);
+    shutdown(c, SHUT_RDWR);
+    close(c);
+  }
+  close_listener();
+}

@@ -1,0 +1,6 @@
+// Opening the page's window.
+#include "shell.hpp"
+
+#include "core/texts.hpp"
+
+void open_main() { logf(kLogOpenRequested); }
