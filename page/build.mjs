@@ -1,0 +1,49 @@
+// Assembles the planner page into one self-contained app.html from the sources beside this file.
+// Usage: node page/build.mjs <output path>
+//
+// index.html is the frame. Its markers are replaced by the named source file:
+//   /*@js name*/  /*@css name*/  <!--@html name-->
+// A "?" after the marker word (/*@js? name*/) makes the file optional: a missing file leaves
+// nothing. Markers inside included files are expanded too, so core.js pulls in helpers.js.
+// An included file ends at a line "// @node-only": what follows serves node's tests only.
+// The output depends on nothing but these files.
+import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const SRC = dirname(fileURLToPath(import.meta.url));
+const MARKER = /\/\*@(js|css)(\?)? ([\w.-]+)\*\/|<!--@(html)(\?)? ([\w.-]+)-->/g;
+
+function include(kind, name, optional, depth) {
+  const path = join(SRC, name);
+  if (!existsSync(path)) {
+    if (optional) return '';
+    throw new Error('missing page source: ' + name);
+  }
+  if (depth > 4) throw new Error('page sources include each other: ' + name);
+  let text = readFileSync(path, 'utf8').replace(/\r\n/g, '\n');
+  const cut = text.search(/^\/\/ @node-only\s*$/m);
+  if (cut >= 0) text = text.slice(0, cut);
+  text = expand(text.replace(/\s+$/, ''), depth + 1);
+  // Scripts and styles are inline: a closing tag inside one would end it early.
+  if (kind !== 'html' && /<\/(script|style)|<!--/i.test(text)) throw new Error(name + ' holds markup that would end its element');
+  return text;
+}
+
+function expand(text, depth) {
+  return text.replace(MARKER, (m, k1, o1, n1, k2, o2, n2) => include(k1 || k2, n1 || n2, !!(o1 || o2), depth));
+}
+
+export function assemble() {
+  return expand(readFileSync(join(SRC, 'index.html'), 'utf8').replace(/\r\n/g, '\n'), 0);
+}
+
+if (process.argv[1] && fileURLToPath(import.meta.url) === process.argv[1]) {
+  const out = process.argv[2];
+  if (!out) {
+    console.error('usage: node page/build.mjs <output>');
+    process.exit(2);
+  }
+  mkdirSync(dirname(out), { recursive: true });
+  writeFileSync(out, assemble());
+}
