@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need when it is missing: Debian packages (as root) and the
+# node packages of package-lock.json. Without root it prints the exact packages to install.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake g++ make libgtest-dev          # native shell and unit tests
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64  # Vellora.exe
+  wine wine64 xvfb xauth               # the Windows shell under test
+  chromium                             # page tests
+  python3                              # a port holder in the shell tests
+)
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "missing Debian packages; install them with:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Node packages exactly as locked; skipped when node_modules already matches the lock file.
+if [[ ! -d node_modules/playwright-core || package-lock.json -nt node_modules/.package-lock.json ]]; then
+  npm ci --no-audit --no-fund --loglevel=error
+fi

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both shells and the page, and runs every test:
+# the unit tests of the portable logic, the page tests in Chromium, the Linux shell, and the
+# Windows shell under Wine. Ends with one line "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+logs="$root/build/test-logs"
+
+scripts/bootstrap.sh || exit 1
+mkdir -p "$logs"
+
+echo "== build"
+for preset in linux windows; do
+  if ! { cmake --preset "$preset" >"$logs/configure-$preset.log" && cmake --build --preset "$preset"; } \
+      >"$logs/build-$preset.log" 2>&1; then
+    tail -n 40 "$logs/build-$preset.log" "$logs/configure-$preset.log"
+    echo "build of $preset failed"
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+done
+
+passed=0
+failed=0
+count() { passed=$((passed + $1)); failed=$((failed + $2)); }
+
+echo "== unit tests"
+build/linux/vellora_unit --gtest_brief=1 2>&1 | tee "$logs/unit.log" | tail -n 20
+ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$logs/unit.log" | tail -1)
+bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$logs/unit.log" | tail -1)
+[[ -z "$ok" && -z "$bad" ]] && bad=1 # the runner died before reporting
+count "${ok:-0}" "${bad:-0}"
+
+# One fresh Wine prefix and one display for the whole run.
+export VL_WINEPREFIX="$root/build/wine/prefix-$$"
+rm -rf "$root"/build/wine/prefix-*
+if [[ -z "${DISPLAY:-}" ]]; then
+  n=90
+  while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  trap 'kill $xvfb_pid 2>/dev/null' EXIT
+fi
+
+for suite in page shell; do
+  echo "== $suite tests"
+  node --test --test-concurrency=1 --test-reporter=spec "tests/$suite/" 2>&1 | tee "$logs/$suite.log" | grep -E '^\s*(✖|ℹ (tests|pass|fail))'
+  ok=$(sed -n 's/^ℹ pass \([0-9]*\)/\1/p' "$logs/$suite.log" | tail -1)
+  bad=$(sed -n 's/^ℹ fail \([0-9]*\)/\1/p' "$logs/$suite.log" | tail -1)
+  [[ -z "$ok" && -z "$bad" ]] && bad=1
+  count "${ok:-0}" "${bad:-0}"
+done
+WINEPREFIX="$VL_WINEPREFIX" wineserver -k 2>/dev/null
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -1,0 +1,52 @@
+// The native Linux shell: the same server, one instance per user, a stable address.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+import { answers, waitFor } from './lib/http.mjs';
+import { LinuxHome } from './lib/linux.mjs';
+import { serverChecks } from './lib/server-checks.mjs';
+
+describe('a running Linux shell', () => {
+  const user = new LinuxHome();
+  let shell;
+  before(async () => {
+    shell = await user.start(['--ball-only']);
+  });
+  after(() => shell.kill('SIGKILL'));
+
+  serverChecks(() => shell.port);
+
+  test('logs its start in the data folder, in UTF-8 with CR LF', () => {
+    assert.equal(
+      user.readLog(),
+      `[http] 本地服务已启动 端口=${shell.port}\r\n[boot] 开机自启：只挂悬浮球，不弹主窗口\r\n`,
+    );
+  });
+
+  test('a second start notifies the first and exits 0; with --ball-only it does nothing', async () => {
+    assert.equal((await user.run(['--ball-only'])).code, 0);
+    assert.equal(user.readLog().includes('[open]'), false);
+    assert.equal((await user.run()).code, 0);
+    await waitFor(() => user.readLog().includes('[open]'), { what: 'the first shell to hear the second' });
+    assert.ok(await answers(shell.port));
+  });
+
+  test('SIGTERM ends it with 0 and the port stops answering', async () => {
+    shell.kill('SIGTERM');
+    assert.equal(await shell.exited, 0);
+    assert.equal(await answers(shell.port), false);
+  });
+});
+
+test('the page keeps its address across restarts', async () => {
+  const user = new LinuxHome();
+  const a = await user.start(['--ball-only']);
+  a.kill('SIGINT');
+  assert.equal(await a.exited, 0);
+  const b = await user.start(['--ball-only']);
+  try {
+    assert.equal(b.port, a.port);
+  } finally {
+    b.kill('SIGTERM');
+    await b.exited;
+  }
+});
