@@ -1,15 +1,36 @@
-// Host commands the page sends to the shell.
+// Host commands the page sends to the shell: installation state, install, start at log-on.
 #include "shell.hpp"
 
-#include "core/http.hpp"
+#include "core/host_cmd.hpp"
+#include "core/install_rules.hpp"
 
-#include <cstdio>
+#include <shlwapi.h>
 
-int handle_host_command(const char *, char *header, char *body) {
-  int n = std::snprintf(body, kJsonBodySize, "{\"ok\":0,\"error\":\"unknown cmd\"}");
-  std::snprintf(header, kHeaderBufferSize,
-                "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: "
-                "%d\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n",
-                n);
-  return n;
+namespace {
+
+int installed(void *, char *path_json) {
+  wchar_t dir[kPathChars];
+  wchar_t exe[kPathChars];
+  if (!ensure_app_dir(dir) || !installed_exe_path(dir, exe, kPathChars) || !PathFileExistsW(exe))
+    return 0;
+  json_wstr(exe, path_json);
+  return 1;
+}
+
+int get_autostart(void *) { return autostart_get(); }
+int set_autostart(void *, int on) { return autostart_set(on); }
+
+int install(void *, char *path_json) {
+  wchar_t exe[kPathChars];
+  if (!install_self(exe))
+    return 0;
+  json_wstr(exe, path_json);
+  return 1;
+}
+
+} // namespace
+
+int handle_host_command(const char *request, char *header, char *body) {
+  const host_ops ops{nullptr, installed, get_autostart, set_autostart, install};
+  return host_reply(request, g_port, "win", ops, header, body);
 }

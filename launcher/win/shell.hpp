@@ -27,8 +27,17 @@ DWORD WINAPI http_thread(LPVOID);
 // Closes the listening socket once, whichever thread gets there first.
 void close_listener();
 
-// Main window.
+// Browser launch and the page's window.
+int find_browser(wchar_t *path);
+void launch_browser(int app_mode);
 void open_main();
+int read_pending_count();
+void run_watchdog(HWND ball);
+
+// Installation and start at log-on.
+int autostart_get();
+int autostart_set(int on);
+int install_self(wchar_t *path);
 
 // The ball window.
 int create_ball(HINSTANCE instance, bool ball_only);

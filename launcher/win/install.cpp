@@ -1,0 +1,96 @@
+// Installation for the current user (a copy of the program and two shortcuts) and start at log-on.
+#include "shell.hpp"
+
+#include "core/install_rules.hpp"
+#include "core/texts.hpp"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+int autostart_get() {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return 0;
+  unsigned char data[kRunQueryBytes];
+  DWORD type = 0, size = sizeof data;
+  LONG r = RegQueryValueExW(key, kRunValueName, nullptr, &type, data, &size);
+  RegCloseKey(key);
+  return autostart_from_query(r == ERROR_SUCCESS, type, data, size);
+}
+
+// The program the Run value starts: the installed copy when there is one, else this one.
+static int autostart_target(wchar_t *exe) {
+  wchar_t dir[kPathChars];
+  if (ensure_app_dir(dir) && installed_exe_path(dir, exe, kPathChars) && PathFileExistsW(exe))
+    return 1;
+  DWORD n = GetModuleFileNameW(nullptr, exe, kPathChars);
+  return n > 0 && n < kPathChars ? 1 : 0;
+}
+
+int autostart_set(int on) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+    return 0;
+  if (!on) {
+    RegDeleteValueW(key, kRunValueName); // a missing value is no failure
+    logf(kLogAutostartDeleted);
+    RegCloseKey(key);
+    return 1;
+  }
+  wchar_t exe[kPathChars];
+  wchar_t command[kRunDataCap];
+  if (!autostart_target(exe) || !run_value_data(exe, command, kRunDataCap)) {
+    RegCloseKey(key);
+    return 0;
+  }
+  LONG r = RegSetValueExW(key, kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE *>(command),
+                          reg_sz_bytes(wcslen(command)));
+  logf(kLogAutostartWritten, command);
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS ? 1 : 0;
+}
+
+void create_shortcut(const wchar_t *target, const wchar_t *working_dir, const wchar_t *link_path) {
+  IShellLinkW *link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void **>(&link))))
+    return;
+  link->SetPath(target);
+  link->SetWorkingDirectory(working_dir);
+  IPersistFile *file = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))) {
+    file->Save(link_path, TRUE);
+    file->Release();
+  }
+  link->Release();
+}
+
+static void shortcut_in(int folder_id, const wchar_t *target, const wchar_t *dir) {
+  wchar_t folder[kPathChars];
+  wchar_t link[kPathChars];
+  if (SUCCEEDED(SHGetFolderPathW(nullptr, folder_id, nullptr, 0, folder)) &&
+      shortcut_path(folder, link, kPathChars))
+    create_shortcut(target, dir, link);
+}
+
+int install_self(wchar_t *path) {
+  wchar_t source[kPathChars];
+  DWORD n = GetModuleFileNameW(nullptr, source, kPathChars);
+  if (n == 0 || n >= kPathChars)
+    return 0;
+  wchar_t dir[kPathChars];
+  if (!ensure_app_dir(dir) || !installed_exe_path(dir, path, kPathChars))
+    return 0;
+  if (!same_path(source, path) && !CopyFileW(source, path, FALSE)) {
+    DWORD error = GetLastError();
+    if (!PathFileExistsW(path)) { // a running installed copy cannot be replaced, but it is there
+      logf(kLogInstallCopyFailed, error);
+      return 0;
+    }
+  }
+  shortcut_in(CSIDL_DESKTOPDIRECTORY, path, dir);
+  shortcut_in(CSIDL_PROGRAMS, path, dir);
+  autostart_set(1);
+  logf(kLogInstallDone, path);
+  return 1;
+}

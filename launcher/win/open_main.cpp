@@ -1,6 +1,0 @@
-// Opening the page's window.
-#include "shell.hpp"
-
-#include "core/texts.hpp"
-
-void open_main() { logf(kLogOpenRequested); }
