@@ -99,7 +99,8 @@ export async function open(browser, url, opts = {}) {
   });
   if (clock !== undefined) {
     const t = new Date(clock).getTime();
-    await page.clock.install({ time: t - 1 });
+    // the installed clock runs until paused, so it starts a little before t
+    await page.clock.install({ time: t - 5000 });
     await page.clock.pauseAt(t);
   }
   await page.goto(url);
