@@ -50,3 +50,51 @@ bool utf8_append(const wchar_t *text, std::string &out) {
 }
 
 void utf8_append_lenient(const wchar_t *text, std::string &out) { encode(text, out, true); }
+
+// The code point of the valid sequence at text[i] and its length, or 0 when there is none.
+static size_t decode_one(const std::string &text, size_t i, char32_t &c) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b = byte(i);
+  size_t n;
+  char32_t min;
+  if (b < 0x80) {
+    c = b;
+    return 1;
+  } else if ((b & 0xE0) == 0xC0) {
+    n = 2, min = 0x80, c = b & 0x1F;
+  } else if ((b & 0xF0) == 0xE0) {
+    n = 3, min = 0x800, c = b & 0x0F;
+  } else if ((b & 0xF8) == 0xF0) {
+    n = 4, min = 0x10000, c = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size())
+    return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80)
+      return 0;
+    c = (c << 6) | (byte(i + k) & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    return 0;
+  return n;
+}
+
+std::wstring utf8_widen_lenient(const std::string &text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size();) {
+    char32_t c;
+    size_t n = decode_one(text, i, c);
+    if (n == 0)
+      c = 0xFFFD, n = 1;
+    i += n;
+    if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+      out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(c);
+    }
+  }
+  return out;
+}
