@@ -1,7 +1,7 @@
 // Runs the Windows shell under Wine with a display from Xvfb, in a prefix of the test run's own,
 // and looks at what it leaves behind (files, registry).
 import { spawn, spawnSync } from 'node:child_process';
-import { existsSync, mkdirSync, rmSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
 import { userInfo } from 'node:os';
 import { join } from 'node:path';
 import { repoPath } from './paths.mjs';
@@ -37,6 +37,8 @@ export class Wine {
     this.user = userInfo().username;
     this.localAppData = join(this.prefix, 'drive_c/users', this.user, 'AppData/Local');
     this.dataDir = join(this.localAppData, 'Doremkin');
+    this.winDataDir = `C:\\users\\${this.user}\\AppData\\Local\\Doremkin`;
+    this.openedUrlsFile = join(this.prefix, 'opened-urls.txt');
     this.children = new Set();
   }
 
@@ -46,7 +48,23 @@ export class Wine {
       if (r.status !== 0) throw new Error(`wineboot failed (${r.status})`);
     }
     await waitFor(() => existsSync(join(this.prefix, 'system.reg')), { what: 'the Wine prefix' });
+    this.keepHostBrowserAway();
     return this;
+  }
+
+  // What the shell opens through the system (the page file's URL) goes to Wine's winebrowser,
+  // which would start the host's own browser: let it write the URL down instead.
+  keepHostBrowserAway() {
+    const recorder = `/bin/sh ${repoPath('tests/shell/lib/record-url.sh')} ${this.openedUrlsFile}`;
+    if (recorder.length > 250 || /[ ,"]/.test(repoPath('') + this.openedUrlsFile))
+      throw new Error('the URL recorder needs a short path without spaces or commas');
+    const r = this.reg('add', 'HKCU\\Software\\Wine\\WineBrowser', '/v', 'Browsers', '/t', 'REG_SZ', '/d', recorder, '/f');
+    if (r.status !== 0) throw new Error(`could not set Wine's browser: ${r.stderr}`);
+  }
+
+  // URLs handed to the system's browser since the last reset, in order.
+  openedUrls() {
+    return existsSync(this.openedUrlsFile) ? readFileSync(this.openedUrlsFile, 'utf8').split('\n').filter(Boolean) : [];
   }
 
   // Starts a Windows program; `exited` resolves to its exit code.
@@ -87,7 +105,16 @@ export class Wine {
     await Promise.all([...this.children].map((c) => c.exited));
     await sleep(200);
     rmSync(this.dataDir, { recursive: true, force: true });
+    rmSync(this.openedUrlsFile, { force: true });
     this.reg('delete', 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run', '/v', 'Doremkin', '/f');
+  }
+
+  // Ends every process of the prefix, also those the shell started itself (a browser), and waits
+  // until they are gone.
+  async stopAll() {
+    spawnSync('wineserver', ['-k'], { env: this.env });
+    spawnSync('wineserver', ['-w'], { env: this.env, timeout: 30000 });
+    await Promise.all([...this.children].map((c) => c.exited));
   }
 
   async close() {
