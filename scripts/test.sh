@@ -46,10 +46,12 @@ fi
 
 for suite in page shell; do
   echo "== $suite tests"
-  node --test --test-concurrency=1 --test-reporter=spec "tests/$suite/" 2>&1 | tee "$logs/$suite.log" | grep -E '^\s*(✖|ℹ (tests|pass|fail))'
+  node --test --test-concurrency=1 --test-reporter=spec "tests/$suite/" 2>&1 | tee "$logs/$suite.log" | grep -E '^\s*(✖|ℹ (tests|pass|fail|cancelled))'
   ok=$(sed -n 's/^ℹ pass \([0-9]*\)/\1/p' "$logs/$suite.log" | tail -1)
   bad=$(sed -n 's/^ℹ fail \([0-9]*\)/\1/p' "$logs/$suite.log" | tail -1)
+  cancelled=$(sed -n 's/^ℹ cancelled \([0-9]*\)/\1/p' "$logs/$suite.log" | tail -1)
   [[ -z "$ok" && -z "$bad" ]] && bad=1
+  bad=$((${bad:-0} + ${cancelled:-0})) # tests whose setup failed never ran: they count as failed
   count "${ok:-0}" "${bad:-0}"
 done
 WINEPREFIX="$VL_WINEPREFIX" wineserver -k 2>/dev/null
