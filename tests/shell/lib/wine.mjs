@@ -53,13 +53,21 @@ export class Wine {
   }
 
   // What the shell opens through the system (the page file's URL) goes to Wine's winebrowser,
-  // which would start the host's own browser: let it write the URL down instead.
+  // which would start the host's own browser: let it write the URL down instead. A prefix made
+  // without mshtml also lacks the ".html" file type that every Windows has; add it (Wine does not
+  // look into the user's own classes here).
   keepHostBrowserAway() {
     const recorder = `/bin/sh ${repoPath('tests/shell/lib/record-url.sh')} ${this.openedUrlsFile}`;
     if (recorder.length > 250 || /[ ,"]/.test(repoPath('') + this.openedUrlsFile))
       throw new Error('the URL recorder needs a short path without spaces or commas');
-    const r = this.reg('add', 'HKCU\\Software\\Wine\\WineBrowser', '/v', 'Browsers', '/t', 'REG_SZ', '/d', recorder, '/f');
-    if (r.status !== 0) throw new Error(`could not set Wine's browser: ${r.stderr}`);
+    const settings = [
+      ['HKCU\\Software\\Wine\\WineBrowser', '/v', 'Browsers', '/t', 'REG_SZ', '/d', recorder],
+      ['HKCR\\.html', '/ve', '/t', 'REG_SZ', '/d', 'htmlfile'],
+    ];
+    for (const setting of settings) {
+      const r = this.reg('add', ...setting, '/f');
+      if (r.status !== 0) throw new Error(`could not set ${setting[0]}: ${r.stderr}`);
+    }
   }
 
   // URLs handed to the system's browser since the last reset, in order.
