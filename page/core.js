@@ -15,6 +15,7 @@
 
   let state = null;
   let saveFailShownAt = -Infinity;
+  let dayCache = new Map(); // day key -> the list last serialised and its JSON text
 
   function readStored() {
     for (const k of [KEY].concat(OLD_KEYS)) {
@@ -36,6 +37,7 @@
 
   function load() {
     state = fromStored(readStored(), todayStr());
+    fitTopics(state.days); // as every save does, so that the first signatures match what is stored
   }
 
   function dayList() {
@@ -61,25 +63,35 @@
     state.rev[day] = Math.max(state.rev[day] || 0, t);
   }
 
-  function save() {
+  // Writes the state; `fresh` names the days changed since the last save (null: any may have).
+  // The text written is always that of the whole state; only its serialisation is shortened.
+  function persist(fresh) {
     try {
-      fitTopics(state.days);
-      const json = JSON.stringify(state);
+      fitTopics(state.days, fresh && [...fresh]);
+      const json = stateText(state, dayCache, fresh);
+      let old = null;
       try {
-        const old = localStorage.getItem(KEY);
-        if (old && old.length > 20) localStorage.setItem(PREV_KEY, old);
+        old = localStorage.getItem(KEY);
       } catch (e) {
-        // the recovery copy is a courtesy; its failure never stops the save
+        old = null;
       }
-      try {
-        localStorage.setItem(KEY, json);
-      } catch (e) {
-        // The recovery copy may hold the room the state needs. The failed write left the
-        // stored state as it was, which is what the copy holds, so dropping it loses nothing.
-        localStorage.removeItem(PREV_KEY);
-        localStorage.setItem(KEY, json);
+      if (json !== old) {
+        try {
+          if (old && old.length > 20) localStorage.setItem(PREV_KEY, old);
+        } catch (e) {
+          // the recovery copy is a courtesy; its failure never stops the save
+        }
+        try {
+          localStorage.setItem(KEY, json);
+        } catch (e) {
+          // The recovery copy may hold the room the state needs. The failed write left the
+          // stored state as it was, which is what the copy holds, so dropping it loses nothing.
+          localStorage.removeItem(PREV_KEY);
+          localStorage.setItem(KEY, json);
+        }
       }
     } catch (e) {
+      dayCache = new Map();
       console.warn(SAVE_FAIL, e);
       const now = Date.now();
       if (now - saveFailShownAt >= SAVE_FAIL_EVERY_MS) {
@@ -95,6 +107,17 @@
         // the hook's failures are its own
       }
     }
+  }
+
+  // The save of window.__vl and of every change that may touch any day.
+  function save() {
+    dayCache = new Map();
+    persist(null);
+  }
+
+  // The save of the core's own changes, which know the days they touched.
+  function saveDays() {
+    persist(new Set(arguments));
   }
 
   function setState(s) {
@@ -317,7 +340,7 @@
     if (!it) return;
     if (f === 'done') {
       it.done = el.checked;
-      save();
+      saveDays(state.current);
       render();
       if (it.done) toast('✅ ' + (it.name.trim() || '这位同学') + ' 已完成，挪到下面啦 👇');
       maybeAutoNext();
@@ -332,21 +355,21 @@
         if (document.activeElement === el) focusFirstTopic(id);
       }, 420));
       updateStat();
-      save();
+      saveDays(state.current);
     } else if (f === 'topic') {
       if (!Array.isArray(it.topics)) it.topics = [];
       it.topics[+el.dataset.i] = el.value;
-      save();
+      saveDays(state.current);
     } else if (f === 'name') {
       it.name = el.value;
-      save();
+      saveDays(state.current);
       const ava = tr.querySelector('.ava');
       ava.textContent = initial(it.name);
       ava.style.background = colorOf(it.name);
       updateStat();
     } else if (f === 'next') {
       it.next = el.value;
-      save();
+      saveDays(state.current);
     }
   });
 
@@ -413,7 +436,7 @@
     if ($hideDone.checked) $hideDone.checked = false;
     const it = norm({ time: '待定' });
     setDay(dayList().concat([it]));
-    save();
+    saveDays(state.current);
     render();
     const tr = rowEl(it.id);
     if (!tr) return;
@@ -446,7 +469,7 @@
     setDay(list.filter((x) => x !== it));
     const t = Date.now();
     for (const r of rec) bumpRev(r.day, t);
-    save();
+    saveDays(...rec.map((r) => r.day));
     render();
     if (laterDays) {
       lastDel = rec;
@@ -464,7 +487,7 @@
       state.days[r.day].push(r.item);
       bumpRev(r.day, t);
     }
-    save();
+    saveDays(...rec.map((r) => r.day));
     render();
     toast('↩️ 已恢复 ' + rec.length + ' 条');
   }
@@ -473,7 +496,7 @@
   function showDay(k) {
     state.current = k;
     if (!Array.isArray(state.days[k])) state.days[k] = [];
-    save();
+    saveDays(k);
     render();
   }
 
@@ -481,7 +504,7 @@
     const nd = addDays(state.current, 1);
     if (!Array.isArray(state.days[nd])) state.days[nd] = dayList().map((it) => norm({ name: it.name, time: '待定' }));
     state.current = nd;
-    save();
+    saveDays(nd);
     if (auto) {
       celebrate();
       toast('🎉 当天全部完成，已跳转到 ' + nd);
@@ -517,7 +540,7 @@
     const it = keep && id != null ? find(id) : null;
     if (it) {
       it.note = $ztext.value;
-      save();
+      saveDays(state.current);
       const tr = rowEl(id);
       const f = tr && tr.querySelector('[data-f="note"]');
       if (f) {
@@ -562,7 +585,7 @@
   });
   $autoNext.addEventListener('change', () => {
     state.settings.autoNext = $autoNext.checked;
-    save();
+    saveDays();
     if ($autoNext.checked) maybeAutoNext();
   });
 
@@ -620,5 +643,9 @@
   window.__vlMarkClean();
   render();
   if (window.performance && performance.mark) performance.mark('vl:drawn');
-  save();
+  // The signatures just taken are the days' texts: the first save reuses them, and writes
+  // nothing when the stored text is already the same.
+  const sig = window.__vlSig;
+  for (const k of Object.keys(state.days)) if (Array.isArray(state.days[k])) dayCache.set(k, { list: state.days[k], json: sig[k] });
+  saveDays();
 })();

@@ -134,9 +134,10 @@ function sorted(list) {
   });
 }
 
-// Cuts every row's exercise texts to its count and fills gaps, in place.
-function fitTopics(days) {
-  for (const k in days) {
+// Cuts every row's exercise texts to its count and fills gaps, in place (only the days `keys`
+// when given).
+function fitTopics(days, keys) {
+  for (const k of keys || Object.keys(days)) {
     const list = days[k];
     if (!Array.isArray(list)) continue;
     for (const it of list) {
@@ -148,6 +149,38 @@ function fitTopics(days) {
       for (let i = 0; i < t.length; i++) if (t[i] == null) t[i] = '';
     }
   }
+}
+
+// The state as compact JSON: the very text JSON.stringify(st) gives, built day by day so that a
+// save after a small edit serialises only the days it touched. `cache` maps a day key to the list
+// it last serialised and that text; a day is serialised again when it is in `fresh` (every day
+// when `fresh` is null) or when its list is another object than the cached one.
+function stateText(st, cache, fresh) {
+  const dayText = (k, list) => {
+    const c = cache.get(k);
+    if (fresh && !fresh.has(k) && c && c.list === list) return c.json;
+    const json = JSON.stringify(list);
+    cache.set(k, { list, json });
+    return json;
+  };
+  let out = '';
+  for (const m of Object.keys(st)) {
+    const v = st[m];
+    let s;
+    if (m === 'days' && v && typeof v === 'object' && !Array.isArray(v) && typeof v.toJSON !== 'function') {
+      s = '';
+      for (const k of Object.keys(v)) {
+        const list = v[k];
+        const j = Array.isArray(list) ? dayText(k, list) : JSON.stringify(list);
+        if (j !== undefined) s += (s ? ',' : '') + JSON.stringify(k) + ':' + j;
+      }
+      s = '{' + s + '}';
+    } else {
+      s = JSON.stringify(v);
+    }
+    if (s !== undefined) out += (out ? ',' : '') + JSON.stringify(m) + ':' + s;
+  }
+  return '{' + out + '}';
 }
 
 // Content signature of each day: the compact JSON of its list.
@@ -245,5 +278,5 @@ function titleFor(left) {
 export {
   KEY, MAXQ, CIRC, AV, WAIT, WICON, SLOTS_H0, SLOTS_H1,
   pad, todayStr, addDays, isDayKey, uid, isWait, timeRank, snap, qn, colorOf, norm, sorted,
-  fitTopics, sigAll, fromStored, parseImport, esc, timeCls, timeTxt, initial, statOf, titleFor,
+  fitTopics, stateText, sigAll, fromStored, parseImport, esc, timeCls, timeTxt, initial, statOf, titleFor,
 };
