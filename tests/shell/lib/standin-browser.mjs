@@ -27,6 +27,7 @@ export function placeBrowser(wine, name, { title = '📝 Vellora' } = {}) {
   const candidate = CANDIDATES[name];
   const dir = folderOf(wine, candidate);
   mkdirSync(dir, { recursive: true });
+  for (const record of ['starts.txt', 'fetches.txt', 'fetched.html']) rmSync(join(dir, record), { force: true });
   copyFileSync(join(FIXTURES, 'fakebrowser.exe'), join(dir, candidate.exe));
   const read = (file) => (existsSync(join(dir, file)) ? readFileSync(join(dir, file), 'utf8') : '');
   const browser = {
