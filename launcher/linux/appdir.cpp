@@ -17,8 +17,9 @@ std::string narrow(const wchar_t *text) {
   return out;
 }
 
-// Creates `path` and any missing parent folders.
-static bool make_dirs(const std::string &path) {
+std::wstring widen(const std::string &text) { return utf8_widen_lenient(text); }
+
+bool make_dirs(const std::string &path) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/')
       continue;

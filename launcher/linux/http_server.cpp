@@ -19,6 +19,7 @@ extern "C" const unsigned char _binary_app_html_end[];
 std::atomic<unsigned short> g_port{0};
 std::atomic<int> g_http_on{0};
 std::atomic<int> g_srv{-1};
+std::atomic<unsigned> g_connections{0};
 
 int handle_host_command(const char *request, char *header, char *body);
 
@@ -133,6 +134,7 @@ void http_thread() {
     }
     SocketConnection conn(c);
     serve_connection(conn, page, page_length, handle_host_command);
+    ++g_connections;
     shutdown(c, SHUT_RDWR);
     close(c);
   }

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <sys/timerfd.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,10 +25,24 @@ static int take_exit_signals() {
   return signalfd(-1, &set, SFD_CLOEXEC);
 }
 
-static void run_main_loop(int exit_signals, int later_starts) {
+// A descriptor that becomes readable once, `ms` after now; -1 on failure.
+static int one_shot_timer(int ms) {
+  int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  itimerspec when{};
+  when.it_value.tv_sec = ms / 1000;
+  when.it_value.tv_nsec = (ms % 1000) * 1000000L;
+  if (fd >= 0 && timerfd_settime(fd, 0, &when, nullptr) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+// Waits for an exit signal, later starts and the watchdog (fired once, then closed).
+static void run_main_loop(int exit_signals, int later_starts, int watchdog, unsigned connections_before) {
   for (;;) {
-    pollfd fds[2] = {{exit_signals, POLLIN, 0}, {later_starts, POLLIN, 0}};
-    if (poll(fds, later_starts >= 0 ? 2 : 1, -1) < 0)
+    pollfd fds[3] = {{exit_signals, POLLIN, 0}, {later_starts, POLLIN, 0}, {watchdog, POLLIN, 0}};
+    if (poll(fds, 3, -1) < 0) // negative descriptors are skipped
       continue;
     if (fds[0].revents)
       return;
@@ -38,6 +53,11 @@ static void run_main_loop(int exit_signals, int later_starts) {
           open_main();
         close(c);
       }
+    }
+    if (watchdog >= 0 && fds[2].revents) {
+      close(watchdog);
+      watchdog = -1;
+      run_watchdog(connections_before);
     }
   }
 }
@@ -66,13 +86,17 @@ int main(int argc, char **argv) {
     logf(kLogHttpFailed);
   }
 
+  // The watchdog looks 5 s after a browser was started whether it has asked the server for the
+  // page; without a browser (the page file was opened instead) there is nothing to retry.
+  int watchdog = -1;
+  const unsigned connections_before = g_connections;
   if (ball_only)
     logf(kLogBootBallOnly);
-  else
-    open_main();
+  else if (open_main())
+    watchdog = one_shot_timer(5000);
 
   int later_starts = have_dir ? listen_for_later_starts(app_dir) : -1;
-  run_main_loop(exit_signals, later_starts);
+  run_main_loop(exit_signals, later_starts, watchdog, connections_before);
 
   g_http_on = 0;
   close_listener();
