@@ -3,6 +3,7 @@
 // window.__vl and the signature globals published at the end.
 (function () {
   'use strict';
+  if (window.performance && performance.mark) performance.mark('vl:start');
 
   /*@js helpers.js*/
 

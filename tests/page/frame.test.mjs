@@ -1,7 +1,7 @@
 // The page frame as served by the shell: head order, regions, toolbar, shared look, toast.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { open, setup } from './harness.mjs';
+import { item, open, setup, stateOf } from './harness.mjs';
 
 const h = setup();
 before(h.before);
@@ -107,6 +107,38 @@ describe('Frame', () => {
     const calm = await open(h.env.browser, h.env.url, { reducedMotion: 'reduce' });
     assert.deepEqual(await calm.page.evaluate(() => ['.b1', '.mascot'].map((s) => getComputedStyle(document.querySelector(s)).animationName)), ['none', 'none']);
     await calm.context.close();
+  });
+});
+
+describe('Accessibility', () => {
+  test('every control has an accessible name', async () => {
+    const day = '2024-03-04';
+    const { page, context } = await open(h.env.browser, h.env.url, {
+      storage: { 'homework-planner-v5': stateOf({ [day]: [item('a', '小明', { count: '2' }), item('b', '', { done: true })] }, day, { settings: { autoNext: false } }) },
+    });
+    await page.evaluate(() => window.__vl.toast('hi', [{ label: '撤销', fn() {} }]));
+    const cdp = await context.newCDPSession(page);
+    const roles = new Set(['button', 'textbox', 'searchbox', 'checkbox', 'switch', 'combobox', 'spinbutton', 'Date', 'progressbar']);
+    const controls = async () => {
+      const { nodes } = await cdp.send('Accessibility.getFullAXTree');
+      const found = nodes.filter((n) => !n.ignored && n.role && roles.has(n.role.value));
+      return [found.length, found.filter((n) => !(n.name && String(n.name.value).trim())).map((n) => n.role.value)];
+    };
+    const [onPage, unnamed] = await controls();
+    assert.ok(onPage > 30, `${onPage} controls on the page`);
+    assert.deepEqual(unnamed, []);
+    await page.click('tr[data-id="a"] [data-f="note"]');
+    assert.deepEqual((await controls())[1], [], 'the notes editor');
+    await context.close();
+  });
+
+  test('keyboard focus is visible', async () => {
+    const { page, context } = await open(h.env.browser, h.env.url);
+    await page.focus('#export');
+    await page.keyboard.press('Tab');
+    const ring = await page.evaluate(() => { const s = getComputedStyle(document.activeElement); return [document.activeElement.id, s.outlineStyle, s.outlineWidth]; });
+    assert.deepEqual(ring, ['import', 'solid', '2px']);
+    await context.close();
   });
 });
 
