@@ -82,12 +82,17 @@ describe('Edge in app mode, its window up', () => {
     assert.equal(browser.starts().length, 1);
   });
 
-  test('a second start activates the window instead of launching', async () => {
+  test('a second start restores and activates the window instead of launching', async () => {
+    const pageWindow = async () =>
+      (await wine.ballctl('windows')).stdout.split('\n').filter(Boolean).map(JSON.parse).find((w) => w.title.includes('Vellora'));
+    assert.equal((await wine.ballctl('minimise', 'Vellora')).code, 0);
+    await waitFor(async () => (await pageWindow()).iconic === 1, { what: 'the page window minimised' });
     const before = logLines().length;
     const second = await wine.run(EXE);
     assert.equal(second.code, 0);
     await waitFor(() => logLines().length > before, { what: 'the hand-over' });
     assert.deepEqual(logLines().slice(before), ['[open] 已有主窗口，直接激活']);
+    assert.deepEqual(await pageWindow(), { title: '📝 Vellora', class: 'VlStandInBrowser', iconic: 0, foreground: 1 });
     assert.equal(browser.starts().length, 1);
   });
 });
