@@ -7,6 +7,10 @@
 // nothing. Markers inside included files are expanded too, so core.js pulls in helpers.js.
 // An included file ends at a line "// @node-only": what follows serves node's tests only.
 // The output depends on nothing but these files.
+//
+// Slots for later parts of the page, filled once their files exist: account.html (the account
+// dialogs) and pwatip.html (the home-screen tip) among the floating layers; account.js and then
+// pwatip.js in the script element after the page core.
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -14,8 +18,8 @@ import { fileURLToPath } from 'node:url';
 const SRC = dirname(fileURLToPath(import.meta.url));
 const MARKER = /\/\*@(js|css)(\?)? ([\w.-]+)\*\/|<!--@(html)(\?)? ([\w.-]+)-->/g;
 
-function include(kind, name, optional, depth) {
-  const path = join(SRC, name);
+function include(dir, kind, name, optional, depth) {
+  const path = join(dir, name);
   if (!existsSync(path)) {
     if (optional) return '';
     throw new Error('missing page source: ' + name);
@@ -24,18 +28,19 @@ function include(kind, name, optional, depth) {
   let text = readFileSync(path, 'utf8').replace(/\r\n/g, '\n');
   const cut = text.search(/^\/\/ @node-only\s*$/m);
   if (cut >= 0) text = text.slice(0, cut);
-  text = expand(text.replace(/\s+$/, ''), depth + 1);
+  text = expand(dir, text.replace(/\s+$/, ''), depth + 1);
   // Scripts and styles are inline: a closing tag inside one would end it early.
   if (kind !== 'html' && /<\/(script|style)|<!--/i.test(text)) throw new Error(name + ' holds markup that would end its element');
   return text;
 }
 
-function expand(text, depth) {
-  return text.replace(MARKER, (m, k1, o1, n1, k2, o2, n2) => include(k1 || k2, n1 || n2, !!(o1 || o2), depth));
+function expand(dir, text, depth) {
+  return text.replace(MARKER, (m, k1, o1, n1, k2, o2, n2) => include(dir, k1 || k2, n1 || n2, !!(o1 || o2), depth));
 }
 
-export function assemble() {
-  return expand(readFileSync(join(SRC, 'index.html'), 'utf8').replace(/\r\n/g, '\n'), 0);
+// The page's text, from the sources in `dir`.
+export function assemble(dir = SRC) {
+  return expand(dir, readFileSync(join(dir, 'index.html'), 'utf8').replace(/\r\n/g, '\n'), 0);
 }
 
 if (process.argv[1] && fileURLToPath(import.meta.url) === process.argv[1]) {
