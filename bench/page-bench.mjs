@@ -119,6 +119,19 @@ try {
     return out;
   }, lastDay);
 
+  // What the storage itself costs here: one write of the whole state, which every save needs.
+  const write = await page.evaluate(() => {
+    const text = localStorage.getItem('homework-planner-v5');
+    const out = [];
+    for (let i = 0; i < 9; i++) {
+      const t0 = performance.now();
+      localStorage.setItem('vl-bench', text + i);
+      out.push(performance.now() - t0);
+    }
+    localStorage.removeItem('vl-bench');
+    return out;
+  });
+
   const stored = await page.evaluate(() => localStorage.getItem('homework-planner-v5').length);
   console.log(`page benchmark: ${DAYS} days x ${ROWS} rows (+ one day of ${BIG}), ${(stored / 1e6).toFixed(2)} M characters stored`);
   console.log(`load to first drawn day  ${fmt(median(loads))} ms   (median of ${loads.length}; ${rowsShown} rows drawn; target < 150)`);
@@ -126,6 +139,7 @@ try {
   console.log(`  of which the page core ${fmt(median(scripts))} ms   (its script start to the day drawn: load, signatures, draw)`);
   console.log(`load to first paint      ${fmt(median(paints))} ms   (median of ${paints.length}; after the start-up save)`);
   console.log(`keystroke to saved       ${fmt(median(keys.out))} ms   (median of ${keys.out.length}; worst ${keys.out.reduce((a, b) => Math.max(a, b)).toFixed(2)}; target < 8)`);
+  console.log(`  one storage write alone ${fmt(median(write))} ms   (a save writes the state and its "-prev" copy)`);
   console.log(`redraw of a ${BIG}-row day   ${fmt(median(redraws))} ms   (median of ${redraws.length}; target < 10)`);
   await context.close();
 } finally {
