@@ -116,12 +116,15 @@
     persist(null);
   }
 
-  // The save of the core's own changes, which know the days they touched.
-  function saveDays() {
-    persist(new Set(arguments));
+  // The save of the core's own changes, which know the days they touched. A day whose list was
+  // replaced is serialised anew anyway; a caller that changes lists in place outside the core
+  // saves through window.__vl.save.
+  function saveDays(...days) {
+    persist(new Set(days));
   }
 
   function setState(s) {
+    dayCache = new Map();
     state = s && typeof s === 'object' ? s : {};
     if (!state.days || typeof state.days !== 'object') state.days = {};
     if (!state.current) state.current = todayStr();
