@@ -1,6 +1,7 @@
 #include "core/browser.hpp"
 
 #include "core/texts.hpp"
+#include "core/wide_copy.hpp"
 
 #include <cstring>
 
@@ -13,16 +14,6 @@ const wchar_t *const kBrowserCands[kBrowserCandidates] = {
 };
 
 namespace {
-
-// Copies `s` into `out` of `cap` characters, cutting it to fit; 1 when it fitted whole.
-int put(const std::wstring &s, wchar_t *out, size_t cap) {
-  if (cap == 0)
-    return 0;
-  const size_t n = s.size() < cap ? s.size() : cap - 1;
-  s.copy(out, n);
-  out[n] = 0;
-  return n == s.size() ? 1 : 0;
-}
 
 std::wstring loopback_url(unsigned port) { return L"http://127.0.0.1:" + std::to_wstring(port) + L"/"; }
 
@@ -42,19 +33,20 @@ int browser_cmdline(int app_mode, unsigned port, const wchar_t *profile, wchar_t
   else
     s = L"--user-data-dir=\"" + std::wstring(profile) + L"\" --window-size=" + window_size() +
         L" --no-first-run --no-default-browser-check \"" + loopback_url(port) + L"\"";
-  return put(s, out, cap);
+  return copy_wide(s, out, cap);
 }
 
 int profile_path(const wchar_t *data_dir, wchar_t *out, size_t cap) {
-  return put(std::wstring(data_dir) + L"\\" + kProfileDirName, out, cap);
+  return copy_wide(std::wstring(data_dir) + L"\\" + kProfileDirName, out, cap);
 }
 
 int page_file_path(const wchar_t *data_dir, wchar_t *out, size_t cap) {
-  return put(std::wstring(data_dir) + L"\\" + kPageFileName, out, cap);
+  return copy_wide(std::wstring(data_dir) + L"\\" + kPageFileName, out, cap);
 }
 
 int page_temp_path(const wchar_t *data_dir, unsigned long id, wchar_t *out, size_t cap) {
-  return put(std::wstring(data_dir) + L"\\" + kPageFileName + L"." + std::to_wstring(id) + L".tmp", out, cap);
+  return copy_wide(std::wstring(data_dir) + L"\\" + kPageFileName + L"." + std::to_wstring(id) + L".tmp", out,
+                   cap);
 }
 
 int file_url(const wchar_t *path, wchar_t *out) {
@@ -62,7 +54,7 @@ int file_url(const wchar_t *path, wchar_t *out) {
   size_t i = 0;
   for (; path[i] && i < kFileUrlPathChars; ++i)
     s += path[i] == L'\\' ? L'/' : path[i];
-  put(s, out, kFileUrlCap);
+  copy_wide(s, out, kFileUrlCap);
   return path[i] ? 0 : 1;
 }
 

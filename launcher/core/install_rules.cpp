@@ -1,17 +1,9 @@
 #include "core/install_rules.hpp"
 
 #include "core/texts.hpp"
+#include "core/wide_copy.hpp"
 
 namespace {
-
-int put(const std::wstring &s, wchar_t *out, size_t cap) {
-  if (cap == 0)
-    return 0;
-  const size_t n = s.size() < cap ? s.size() : cap - 1;
-  s.copy(out, n);
-  out[n] = 0;
-  return n == s.size() ? 1 : 0;
-}
 
 std::string xdg_dir(const char *home, const char *xdg, const char *fallback) {
   if (xdg && xdg[0] == '/')
@@ -32,17 +24,17 @@ std::string trimmed(const std::string &s) {
 
 int run_value_data(const wchar_t *exe, wchar_t *out, size_t cap) {
   const size_t limit = cap < kRunDataCap ? cap : kRunDataCap;
-  return put(L"\"" + std::wstring(exe) + L"\" " + kBallOnlySwitch, out, limit);
+  return copy_wide(L"\"" + std::wstring(exe) + L"\" " + kBallOnlySwitch, out, limit);
 }
 
 unsigned long reg_sz_bytes(size_t len) { return static_cast<unsigned long>((len + 1) * 2); }
 
 int installed_exe_path(const wchar_t *data_dir, wchar_t *out, size_t cap) {
-  return put(std::wstring(data_dir) + L"\\" + kProductName + L".exe", out, cap);
+  return copy_wide(std::wstring(data_dir) + L"\\" + kProductName + L".exe", out, cap);
 }
 
 int shortcut_path(const wchar_t *folder, wchar_t *out, size_t cap) {
-  return put(std::wstring(folder) + L"\\" + kProductName + L".lnk", out, cap);
+  return copy_wide(std::wstring(folder) + L"\\" + kProductName + L".lnk", out, cap);
 }
 
 int autostart_from_query(int query_ok, unsigned long type, const unsigned char *data, unsigned long size) {

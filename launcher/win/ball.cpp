@@ -154,7 +154,8 @@ static void on_release(HWND hwnd) {
 }
 
 static void message_box(HWND owner, ball_message message) {
-  MessageBoxW(owner, message.text, kProductName, MB_OK | (message.warning ? MB_ICONWARNING : MB_ICONINFORMATION));
+  MessageBoxW(owner, message.text, kProductName,
+              MB_OK | (message.warning ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
 static void open_data_folder() {
@@ -215,8 +216,8 @@ static void show_menu(HWND hwnd) {
     else
       AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   }
-  const int id = static_cast<int>(
-      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd, nullptr));
+  const int id = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                                 cursor.x, cursor.y, 0, hwnd, nullptr));
   DestroyMenu(menu);
   PostMessageW(hwnd, WM_NULL, 0, 0);
   SetWindowLongW(hwnd, GWL_EXSTYLE, ex_style);

@@ -28,7 +28,8 @@ int find_browser(wchar_t *path) {
 
 // The whole file, or nothing when it cannot be read.
 static bool read_file(const wchar_t *path, std::vector<unsigned char> &bytes) {
-  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (f == INVALID_HANDLE_VALUE)
     return false;
   LARGE_INTEGER size;

@@ -71,7 +71,8 @@ SOCKET listen_on(unsigned port) {
   if (s == INVALID_SOCKET)
     return s;
   BOOL exclusive = TRUE; // nobody else may take over the page's address while we hold it
-  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&exclusive), sizeof exclusive);
+  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&exclusive),
+             sizeof exclusive);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -9,7 +9,8 @@ static void become_dpi_aware() {
   if (!user32)
     return;
   using SetAware = BOOL(WINAPI *)();
-  auto set_aware = reinterpret_cast<SetAware>(reinterpret_cast<void *>(GetProcAddress(user32, "SetProcessDPIAware")));
+  auto set_aware =
+      reinterpret_cast<SetAware>(reinterpret_cast<void *>(GetProcAddress(user32, "SetProcessDPIAware")));
   if (set_aware)
     set_aware();
   FreeLibrary(user32);

@@ -1,8 +1,8 @@
 // State and functions shared by the Windows shell's units.
 #pragma once
-#include <winsock2.h>
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include <atomic>
 

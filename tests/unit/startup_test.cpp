@@ -20,8 +20,8 @@ TEST(RememberedPort, OnlyAValidPortCounts) {
   struct Case {
     const char *text;
     unsigned port;
-  } cases[] = {{"39049", 39049}, {" 8080\r\n", 8080}, {"65535", 65535}, {"65536", 0}, {"0", 0},
-               {"", 0},          {"12a", 0},          {"-5", 0},       {"99999999999999", 0}};
+  } cases[] = {{"39049", 39049}, {" 8080\r\n", 8080}, {"65535", 65535}, {"65536", 0},         {"0", 0},
+               {"", 0},          {"12a", 0},          {"-5", 0},        {"99999999999999", 0}};
   for (const Case &c : cases)
     EXPECT_EQ(parse_port(c.text), c.port) << c.text;
   char buf[16];
