@@ -24,7 +24,6 @@ inline constexpr const wchar_t *kLogHttpFailed = L"[err] 本地服务没起来�
 inline constexpr const wchar_t *kLogBootBallOnly = L"[boot] 开机自启：只挂悬浮球，不弹主窗口";
 inline constexpr const wchar_t *kLogPortChanged =
     L"[warn] 上次的端口 %u 被占用，改用端口 %u：页面地址变了，浏览器里的本地数据留在旧地址下";
-inline constexpr const wchar_t *kLogOpenRequested = L"[open] 收到打开主窗口的请求";
 inline constexpr const wchar_t *kLogNoDataDir = L"[err] 无法创建数据目录";
 inline constexpr const wchar_t *kLogLaunch = L"[launch] appmode=%d port=%u browser=%ls ret=%d";
 inline constexpr const wchar_t *kLogLaunchFailed = L"[err] ShellExecute 失败 ret=%d lastErr=%lu";
