@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake g++ make libgtest-dev          # native shell and unit tests
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64  # Vellora.exe
-  wine wine64 xvfb xauth               # the Windows shell under test
+  wine wine64 fonts-wine xvfb xauth    # the Windows shell under test (the ball draws text)
   chromium                             # page tests
   python3                              # a port holder in the shell tests
 )
