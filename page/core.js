@@ -252,9 +252,6 @@
     tbody.innerHTML = h;
   }
 
-  function closePicker() {
-    $tpick.classList.remove('show');
-  }
 
   function updateStat() {
     const s = statOf(dayList());
@@ -420,6 +417,11 @@
   $lists.addEventListener('click', (e) => {
     if (e.target.closest('#doneHd')) {
       toggleFold();
+      return;
+    }
+    const tomo = e.target.closest('.tomo');
+    if (tomo) {
+      moveToTomorrow(tomo.dataset.id);
       return;
     }
     const del = e.target.closest('.del');
@@ -591,6 +593,381 @@
     state.settings.autoNext = $autoNext.checked;
     saveDays();
     if ($autoNext.checked) maybeAutoNext();
+  });
+
+  // ===================================================================== time picker and moves
+
+  let pickAnchor = null; // the time button that opened the panel last
+  let pickId = null; // the row the panel serves
+  let lastMove = null; // { from, to, index, item } of the latest move, for its undo
+
+  function pickerHtml(time) {
+    let h = '<div class="ttl">⏰ 选时刻（10 分钟一档）</div><div class="quick">' +
+      '<button type="button" class="slot' + (time === '待定' ? ' on' : '') + '" data-v="待定">⏳ 待定</button>' +
+      '<button type="button" class="slot" data-a="tomo">🌙 明天</button>' +
+      '<button type="button" class="slot" data-a="later">📅 改天</button></div><div class="grid">';
+    for (let hr = SLOTS_H0; hr <= SLOTS_H1; hr++) {
+      h += '<div class="hourhd">' + pad(hr) + ' 时</div>';
+      for (let m = 0; m < 60; m += 10) {
+        const v = pad(hr) + ':' + pad(m);
+        h += '<button type="button" class="slot' + (v === time ? ' on' : '') + '" data-v="' + v + '">' + v + '</button>';
+      }
+    }
+    return h + '<button type="button" class="slot clr" data-v="">清除时刻</button></div>';
+  }
+
+  function closePicker() {
+    $tpick.classList.remove('show');
+  }
+
+  function placePicker(btn) {
+    const p = pickerPos(btn.getBoundingClientRect(), $tpick.offsetWidth, $tpick.offsetHeight, window.innerWidth, window.innerHeight);
+    $tpick.style.top = p.top + 'px';
+    $tpick.style.left = p.left + 'px';
+  }
+
+  function openPicker(btn, id) {
+    const it = find(id);
+    if (!it) return;
+    pickAnchor = btn;
+    pickId = id;
+    $tpick.innerHTML = pickerHtml(it.time);
+    $tpick.classList.add('show');
+    placePicker(btn);
+    const grid = $tpick.querySelector('.grid');
+    const on = $tpick.querySelector('.on');
+    (on || $tpick.querySelector('.slot')).focus({ preventScroll: true });
+    $tpick.scrollTop = 0;
+    grid.scrollTop = 0;
+    // On a wide window the grid scrolls on its own: bring the marked time to its middle. On a
+    // narrow one the whole sheet scrolls and stays at its top, with the quick row in view.
+    if (on && window.innerWidth > 820 && grid.contains(on)) {
+      const g = grid.getBoundingClientRect();
+      const b = on.getBoundingClientRect();
+      grid.scrollTop += b.top + b.height / 2 - (g.top + grid.clientHeight / 2);
+    }
+  }
+
+  function openMovePanel(id) {
+    pickId = id;
+    $tpick.innerHTML = '<div class="ttl">📅 挪到哪一天？</div><div class="mvrow">' +
+      '<input type="date" class="mvdate" value="' + esc(addDays(state.current, 1)) + '" aria-label="挪到的日期">' +
+      '<button type="button" id="mvGo" class="slot go">挪过去 ›</button></div><div class="mvquick">' +
+      '<button type="button" class="slot" data-d="2">+2 天</button><button type="button" class="slot" data-d="3">+3 天</button>' +
+      '<button type="button" class="slot" data-d="7">+1 周</button></div>' +
+      '<button type="button" id="mvBack" class="slot clr">← 返回选时刻</button>';
+    if (pickAnchor && pickAnchor.isConnected) placePicker(pickAnchor);
+    $tpick.querySelector('.mvdate').focus();
+  }
+
+  function setTime(id, v) {
+    const it = find(id);
+    const back = $tpick.contains(document.activeElement);
+    closePicker();
+    if (!it) return;
+    it.time = v;
+    saveDays(state.current);
+    render();
+    // a choice made from the keyboard leaves the focus on the row's time button
+    const tr = back && rowEl(id);
+    if (tr) tr.querySelector('[data-f="time"]').focus({ preventScroll: true });
+  }
+
+  // Moves row `id` of the day on view to day `target`: an undone, normalised copy with a new id
+  // is appended there. Gives the name to show and the target, or null when nothing moved.
+  function moveToDate(id, target) {
+    const from = state.current;
+    if (!target || target === from || !isDayKey(target)) return null;
+    const list = state.days[from];
+    const index = Array.isArray(list) ? list.findIndex((x) => x && x.id === id) : -1;
+    if (index < 0) return null;
+    const it = list[index];
+    const copy = norm(it);
+    copy.id = uid();
+    copy.done = false;
+    if (isWait(copy.time)) copy.time = '待定';
+    if (!Array.isArray(state.days[target])) state.days[target] = [];
+    state.days[target].push(copy);
+    state.days[from] = list.filter((x, i) => i !== index);
+    const t = Date.now();
+    setRev(from, t);
+    bumpRev(target, t + 1);
+    saveDays(from, target);
+    lastMove = { from, to: target, index, item: copy };
+    return { name: String(it.name == null ? '' : it.name) || '这一条', target };
+  }
+
+  function setRev(day, t) {
+    if (!state.rev || typeof state.rev !== 'object') state.rev = {};
+    state.rev[day] = t;
+  }
+
+  function movedToast(r) {
+    toast('🗓️ ' + r.name + ' 已挪到 ' + r.target, [
+      { label: '去看看 ›', fn: () => goDate(r.target) },
+      { label: '撤销', fn: undoMove },
+    ]);
+    render();
+  }
+
+  function doMove(id, target) {
+    closePicker();
+    const r = moveToDate(id, target);
+    if (r) movedToast(r);
+    else render();
+  }
+
+  function moveToTomorrow(id) {
+    const r = moveToDate(id, addDays(state.current, 1));
+    if (r) movedToast(r);
+  }
+
+  function undoMove() {
+    const m = lastMove;
+    if (!m) return;
+    lastMove = null;
+    const to = state.days[m.to];
+    if (!Array.isArray(to)) return;
+    state.days[m.to] = to.filter((x) => !x || x.id !== m.item.id);
+    const back = Array.isArray(state.days[m.from]) ? state.days[m.from].slice() : [];
+    back.splice(Math.min(m.index, back.length), 0, m.item);
+    state.days[m.from] = back;
+    const t = Date.now();
+    setRev(m.from, t);
+    bumpRev(m.to, t + 1);
+    saveDays(m.from, m.to);
+    render();
+    toast('↩️ 已放回 ' + m.from);
+  }
+
+  function goDate(day) {
+    if (!day) return;
+    state.current = day;
+    saveDays();
+    render();
+  }
+
+  // The nearest button of the panel in an arrow's direction: the neighbour in reading order for
+  // left and right, the nearest line's button closest in column for up and down.
+  function pickNeighbour(b, key) {
+    const all = [...$tpick.querySelectorAll('button')];
+    if (key === 'ArrowLeft' || key === 'ArrowRight') return all[all.indexOf(b) + (key === 'ArrowLeft' ? -1 : 1)] || null;
+    const r = b.getBoundingClientRect();
+    const cx = r.left + r.width / 2;
+    let best = null;
+    let bestDy = Infinity;
+    let bestDx = Infinity;
+    for (const o of all) {
+      const q = o.getBoundingClientRect();
+      const dy = key === 'ArrowDown' ? q.top - r.bottom : r.top - q.bottom;
+      if (o === b || dy < -1) continue;
+      const dx = Math.abs(q.left + q.width / 2 - cx);
+      if (dy < bestDy - 2 || (dy <= bestDy + 2 && dx < bestDx)) {
+        best = o;
+        bestDy = Math.min(dy, bestDy);
+        bestDx = dx;
+      }
+    }
+    return best;
+  }
+
+  // Opening and closing: a row's time button opens the panel on itself; any other click outside
+  // the panel closes it.
+  document.addEventListener('click', (e) => {
+    const btn = e.target.closest && e.target.closest('.tpick[data-f="time"]');
+    if (btn) openPicker(btn, btn.dataset.id);
+    else if (!$tpick.contains(e.target)) closePicker();
+  });
+
+  // The panel's buttons. Those that rebuild the panel under the pointer keep their click from the
+  // document's listener, which would no longer find the clicked button inside the panel.
+  $tpick.addEventListener('click', (e) => {
+    const b = e.target.closest('button');
+    if (!b) return;
+    const id = pickId;
+    const d = b.dataset;
+    if (b.id === 'mvGo') {
+      e.stopPropagation();
+      const v = $tpick.querySelector('.mvdate').value;
+      if (!v) toast('先挑个日期～');
+      else doMove(id, v);
+    } else if (b.id === 'mvBack') {
+      e.stopPropagation();
+      if (pickAnchor && pickAnchor.isConnected) openPicker(pickAnchor, id);
+      else closePicker();
+    } else if (d.d) {
+      e.stopPropagation();
+      doMove(id, addDays(state.current, +d.d));
+    } else if (d.a === 'later') {
+      e.stopPropagation();
+      openMovePanel(id);
+    } else if (d.a === 'tomo') {
+      doMove(id, addDays(state.current, 1));
+    } else if (d.v != null) {
+      setTime(id, d.v);
+    }
+  });
+
+  $tpick.addEventListener('keydown', (e) => {
+    if (e.target.classList.contains('mvdate')) {
+      if (e.key === 'Enter' && !e.isComposing) {
+        e.preventDefault();
+        $tpick.querySelector('#mvGo').click();
+      }
+      return; // the arrows change the date there
+    }
+    if (!/^Arrow(Up|Down|Left|Right)$/.test(e.key) || !e.target.closest('button')) return;
+    e.preventDefault();
+    const next = pickNeighbour(e.target.closest('button'), e.key);
+    if (next) next.focus();
+  });
+
+  document.addEventListener('keydown', (e) => {
+    if (e.key !== 'Escape' || !$tpick.classList.contains('show')) return;
+    e.preventDefault();
+    closePicker();
+    if (pickAnchor && pickAnchor.isConnected) pickAnchor.focus({ preventScroll: true });
+  });
+
+  window.addEventListener('resize', closePicker);
+
+  // ===================================================================== desktop host bridge
+
+  const HOST_KIND = hostKindOf(location.protocol, location.hostname);
+  const MAC_WAIT_MS = 8000;
+  const macCbs = new Map(); // token -> the resolve of a command waiting for the macOS host
+  let hostSt = null;
+
+  const $setupBtn = $('setupBtn');
+  const $setupBox = $('setupBox');
+  const $sSub = $('sSub');
+  const $sInstTxt = $('sInstTxt');
+  const $sInstSt = $('sInstSt');
+  const $sInstallBtn = $('sInstallBtn');
+  const $sAutoBtn = $('sAutoBtn');
+  const $sFoot = $('sFoot');
+
+  // A reply is an object or nothing: a body such as "null" or "5" counts as no reply.
+  const replyOf = (r) => (r && typeof r === 'object' ? r : undefined);
+
+  // Sends one host command; the promise always resolves, to the reply or to nothing.
+  function hostCmd(cmd, params) {
+    const p = params || {};
+    try {
+      if (HOST_KIND === 'win') {
+        return fetch(hostPath(cmd, p), { cache: 'no-store' }).then((r) => r.json()).then(replyOf, () => undefined);
+      }
+      const mh = HOST_KIND === 'mac' && window.webkit && window.webkit.messageHandlers;
+      if (mh && mh.vlraLaunch) {
+        let tok;
+        do tok = 't' + Date.now() + Math.floor(Math.random() * 100000);
+        while (macCbs.has(tok));
+        return new Promise((resolve) => {
+          const done = (r) => resolve(replyOf(r));
+          macCbs.set(tok, done);
+          setTimeout(() => {
+            if (macCbs.get(tok) !== done) return;
+            macCbs.delete(tok);
+            done(undefined);
+          }, MAC_WAIT_MS);
+          try {
+            mh.vlraLaunch.postMessage(JSON.stringify({ cmd, cb: tok, params: p }));
+          } catch (e) {
+            macCbs.delete(tok);
+            done(undefined);
+          }
+        });
+      }
+    } catch (e) {
+      // falls through to no reply
+    }
+    return Promise.resolve(undefined);
+  }
+
+  // The macOS host delivers its replies here; a token nobody waits for any more is ignored.
+  window.__vlraApply = (token, reply) => {
+    const done = macCbs.get(token);
+    if (!done) return;
+    macCbs.delete(token);
+    done(reply);
+  };
+
+  function renderSetup() {
+    if (!hostSt) return;
+    const t = setupTexts(HOST_KIND, hostSt);
+    $sSub.textContent = t.sub;
+    $sInstTxt.textContent = t.inst;
+    $sInstSt.textContent = t.loc;
+    $sInstSt.className = t.installed ? 'st okst' : 'st';
+    $sInstallBtn.hidden = t.installed;
+    $sAutoBtn.textContent = t.auto;
+    $sFoot.textContent = t.foot;
+  }
+
+  function askStatus() {
+    return hostCmd('status').then((r) => {
+      if (!r) return;
+      hostSt = r;
+      renderSetup();
+    });
+  }
+
+  function openSetup() {
+    $setupBox.classList.add('show');
+    $setupBox.querySelector('[data-s="close"]').focus({ preventScroll: true });
+    askStatus();
+  }
+
+  function closeSetup() {
+    if (!$setupBox.classList.contains('show')) return;
+    $setupBox.classList.remove('show');
+    if (HOST_KIND) $setupBtn.focus({ preventScroll: true });
+  }
+
+  if (HOST_KIND) $setupBtn.hidden = false;
+  $setupBtn.addEventListener('click', openSetup);
+  $setupBox.addEventListener('mousedown', (e) => {
+    if (e.target === $setupBox) closeSetup();
+  });
+  $setupBox.addEventListener('click', (e) => {
+    if (e.target.closest('[data-s="close"]')) closeSetup();
+  });
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && $setupBox.classList.contains('show')) {
+      e.preventDefault();
+      closeSetup();
+    }
+  });
+
+  $sInstallBtn.addEventListener('click', () => {
+    $sInstallBtn.disabled = true;
+    $sInstallBtn.textContent = '安装中…';
+    hostCmd('install').then((r) => {
+      $sInstallBtn.disabled = false;
+      $sInstallBtn.textContent = '一键安装';
+      if (r && r.ok) {
+        toast('📌 已安装好，开机自启也顺手开啦');
+        askStatus();
+      } else {
+        toast(r && r.error ? '安装没成功：' + r.error : '安装没成功，稍后再试试');
+      }
+    });
+  });
+
+  $sAutoBtn.addEventListener('click', () => {
+    const on = !(hostSt && hostSt.autostart);
+    $sAutoBtn.disabled = true;
+    hostCmd('autostart', { on: on ? 1 : 0 }).then((r) => {
+      $sAutoBtn.disabled = false;
+      if (r && r.ok) {
+        if (!hostSt) hostSt = {};
+        hostSt.autostart = !!r.autostart;
+        renderSetup();
+        toast(r.autostart ? '🚀 开机自启已开启，下次开机直接挂球' : '已关闭开机自启');
+      } else {
+        toast('设置没成功，稍后再试试');
+      }
+    });
   });
 
   // ===================================================================== export and import
