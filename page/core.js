@@ -747,25 +747,31 @@
     render();
   }
 
-  // The nearest button of the panel in an arrow's direction: the neighbour in reading order for
-  // left and right, the nearest line's button closest in column for up and down.
+  // The button an arrow key leads to: the neighbour in reading order for left and right; for up
+  // and down, on the nearest line in that direction, the first button that reaches past this
+  // one's left edge (so the quick row's three buttons and the grid's six columns meet in a
+  // fixed way).
   function pickNeighbour(b, key) {
     const all = [...$tpick.querySelectorAll('button')];
     if (key === 'ArrowLeft' || key === 'ArrowRight') return all[all.indexOf(b) + (key === 'ArrowLeft' ? -1 : 1)] || null;
-    const r = b.getBoundingClientRect();
-    const cx = r.left + r.width / 2;
+    // lines are compared as laid out, as if the grid were not scrolled
+    const grid = $tpick.querySelector('.grid');
+    const box = (e) => {
+      const q = e.getBoundingClientRect();
+      const y = grid && grid.contains(e) ? grid.scrollTop : 0;
+      return { top: q.top + y, bottom: q.bottom + y, left: q.left, right: q.right };
+    };
+    const r = box(b);
     let best = null;
-    let bestDy = Infinity;
-    let bestDx = Infinity;
+    let line = Infinity;
     for (const o of all) {
-      const q = o.getBoundingClientRect();
+      if (o === b) continue;
+      const q = box(o);
       const dy = key === 'ArrowDown' ? q.top - r.bottom : r.top - q.bottom;
-      if (o === b || dy < -1) continue;
-      const dx = Math.abs(q.left + q.width / 2 - cx);
-      if (dy < bestDy - 2 || (dy <= bestDy + 2 && dx < bestDx)) {
+      if (dy < -1 || q.right <= r.left + 1) continue;
+      if (dy < line - 2) {
         best = o;
-        bestDy = Math.min(dy, bestDy);
-        bestDx = dx;
+        line = dy;
       }
     }
     return best;

@@ -68,7 +68,7 @@ describe('Frame', () => {
       ['autoNext', true, '自动跳下一天'],
       ['export', true, '导出'],
       ['import', true, '导入'],
-      ['setupBtn', false, '🚀 开机自启'],
+      ['setupBtn', true, '🚀 开机自启'], // served by the desktop shell at 127.0.0.1
       ['loginBtn', false, '🔑 登录 / 注册'],
       ['userChip', false, '点一下改昵称 / 头像 / 配色'],
       ['adminBtn', false, '🛠 管理后台'],

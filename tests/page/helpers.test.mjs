@@ -249,3 +249,54 @@ test('stateText writes exactly what JSON.stringify writes, serialising again onl
   st.days.a[0].name = 'unmarked';
   assert.equal(h.stateText(st, cache, new Set()), before, 'an unmarked day with the same list reuses its text');
 });
+
+test('pickerPos: under the button, above it near the bottom, kept off the right and top edges', () => {
+  const box = (left, top, w = 100, hgt = 30) => ({ left, top, right: left + w, bottom: top + hgt });
+  const rows = [
+    // button box, panel size, window size -> place
+    [box(100, 100), [344, 400], [1360, 900], { top: 136, left: 100 }],
+    [box(100, 800), [344, 400], [1360, 900], { top: 394, left: 100 }], // above: 800 - 400 - 6
+    [box(100, 470), [344, 400], [1360, 900], { top: 64, left: 100 }], // 506 + 400 passes 900 - 6: above
+    [box(1300, 100), [344, 400], [1360, 900], { top: 136, left: 1006 }], // 1360 - 344 - 10
+    [box(100, 200), [344, 400], [1360, 300], { top: 8, left: 100 }], // above, but not past the top
+    [box(-50, 100), [344, 400], [300, 900], { top: 136, left: 8 }], // narrower than the panel
+  ];
+  for (const [r, [pw, ph], [vw, vh], want] of rows) assert.deepEqual(h.pickerPos(r, pw, ph, vw, vh), want, JSON.stringify(r));
+  // exactly touching the 6 px margin still fits under the button
+  assert.deepEqual(h.pickerPos(box(0, 458), 344, 400, 1360, 900), { top: 494, left: 8 });
+});
+
+test('hostKindOf: the macOS scheme, the loopback address, else no host', () => {
+  const rows = [
+    [['vellora:', ''], 'mac'], [['vellora:', '127.0.0.1'], 'mac'], [['http:', '127.0.0.1'], 'win'],
+    [['http:', 'localhost'], ''], [['file:', ''], ''], [['https:', 'vellora.example'], ''], [['http:', '127.0.0.2'], ''],
+  ];
+  for (const [[proto, host], want] of rows) assert.equal(h.hostKindOf(proto, host), want, `${proto}//${host}`);
+});
+
+test('hostPath: the command and its parameters in order, encoded', () => {
+  assert.equal(h.hostPath('status'), '/__vlra?cmd=status');
+  assert.equal(h.hostPath('autostart', { on: 1 }), '/__vlra?cmd=autostart&on=1');
+  assert.equal(h.hostPath('a b&c', { 'x=': 'é', y: 0 }), '/__vlra?cmd=a%20b%26c&x%3D=%C3%A9&y=0');
+});
+
+test('setupTexts: the host line, install line, location, toggle and note per host', () => {
+  const win = 'Windows 的开机自启写入当前用户的注册表 Run 项；安装后自启指向安装位置，随便删下载目录里的原 exe 都不影响。';
+  const mac = 'Mac 的开机自启通过 LaunchAgents 实现；程序放在「应用程序」文件夹里最稳，搬家后重开一次自启即可。';
+  const rows = [
+    [['win', { kind: 'win', installed: 0, autostart: 1, installedPath: '' }],
+      { sub: '当前是 Windows 桌面版', inst: '📌 安装到电脑（含桌面 + 开始菜单图标）', loc: '', installed: false, auto: '✅ 已开启 · 点关闭', foot: win }],
+    [['win', { kind: 'win', installed: 1, autostart: 0, installedPath: 'C:\\u\\Vellora.exe' }],
+      { sub: '当前是 Windows 桌面版', inst: '📌 已安装到电脑', loc: '位置：C:\\u\\Vellora.exe', installed: true, auto: '未开启 · 点开启', foot: win }],
+    [['mac', { installed: true, autostart: false, installedPath: '/Applications/Vellora.app', appPath: '/Applications/Vellora.app' }],
+      { sub: '当前是 Mac 桌面版：/Applications/Vellora.app', inst: '📌 已在「应用程序」文件夹', loc: '位置：/Applications/Vellora.app', installed: true, auto: '未开启 · 点开启', foot: mac }],
+    [['mac', { installed: 0, autostart: 1 }],
+      { sub: '当前是 Mac 桌面版', inst: '📌 安装到「应用程序」文件夹', loc: '', installed: false, auto: '✅ 已开启 · 点关闭', foot: mac }],
+  ];
+  for (const [[kind, st], want] of rows) assert.deepEqual(h.setupTexts(kind, st), want, JSON.stringify(st));
+  const linux = h.setupTexts('win', { kind: 'linux', installed: 1, autostart: 1, installedPath: '/home/u/.local/share/Doremkin/vellora' });
+  assert.equal(linux.sub, '当前是 Linux 桌面版');
+  assert.equal(linux.inst, '📌 已安装到电脑');
+  assert.match(linux.foot, /^Linux 的开机自启.*autostart/);
+  assert.equal(h.setupTexts('mac', { kind: 'linux' }).sub, '当前是 Mac 桌面版', 'only the loopback host names itself through kind');
+});
