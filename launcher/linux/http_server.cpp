@@ -44,30 +44,16 @@ private:
 };
 
 unsigned read_remembered_port() {
-  std::string path;
-  if (!app_file(path, kPortFileName))
-    return 0;
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f)
-    return 0;
-  char text[16] = {};
-  size_t n = std::fread(text, 1, sizeof text - 1, f);
-  text[n] = 0;
-  std::fclose(f);
-  return parse_port(text);
+  std::string path, text;
+  return app_file(path, kPortFileName) && read_file(path, 16, text) ? parse_port(text.c_str()) : 0;
 }
 
 void remember_port(unsigned port) {
   std::string path;
-  if (!app_file(path, kPortFileName))
-    return;
   char text[16];
   int n = format_port(text, sizeof text, port);
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f)
-    return;
-  std::fwrite(text, 1, static_cast<size_t>(n), f);
-  std::fclose(f);
+  if (app_file(path, kPortFileName))
+    replace_file(path, std::string(text, static_cast<size_t>(n)), 0600);
 }
 
 int listen_on(unsigned port) {
