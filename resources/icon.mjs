@@ -1,6 +1,7 @@
 // Draws the application icon and writes it as one .ico with PNG images of 16 to 256 pixels:
 // a white clipboard with three coloured lines and a green check mark on a rounded square with a
 // pink-to-mint gradient. Usage: node resources/icon.mjs <out.ico>
+// or, for one PNG of any size (the update site's icons): node resources/icon.mjs --png SIZE <out.png>
 import { mkdirSync, writeFileSync } from 'node:fs';
 import { dirname } from 'node:path';
 import { deflateSync } from 'node:zlib';
@@ -79,6 +80,18 @@ function png(size, rgba) {
   for (let y = 0; y < size; y++) rgba.copy(raw, y * (size * 4 + 1) + 1, y * size * 4, (y + 1) * size * 4);
   const signature = Buffer.from([137, 80, 78, 71, 13, 10, 26, 10]);
   return Buffer.concat([signature, chunk('IHDR', header), chunk('IDAT', deflateSync(raw, { level: 9 })), chunk('IEND', Buffer.alloc(0))]);
+}
+
+if (process.argv[2] === '--png') {
+  const size = Number(process.argv[3]);
+  const out = process.argv[4];
+  if (!(size >= 1 && size <= 1024) || !out) {
+    console.error('usage: node resources/icon.mjs --png SIZE <out.png>');
+    process.exit(2);
+  }
+  mkdirSync(dirname(out), { recursive: true });
+  writeFileSync(out, png(size, render(size)));
+  process.exit(0);
 }
 
 const images = SIZES.map((s) => png(s, render(s)));
