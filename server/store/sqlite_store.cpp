@@ -17,10 +17,12 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 
+// User ids are never reused (AUTOINCREMENT): a page or an admin panel still holding the id of
+// a deleted account must never reach the next account created.
 const char *kSchema = R"SQL(
 CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS users(
-  id INTEGER PRIMARY KEY,
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
   username TEXT NOT NULL,
   name_key TEXT NOT NULL UNIQUE,
   display_name TEXT NOT NULL DEFAULT '',
