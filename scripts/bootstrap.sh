@@ -10,6 +10,9 @@ packages=(
   wine wine64 fonts-wine xvfb xauth    # the Windows shell under test (the ball draws text)
   chromium                             # page tests
   python3                              # a port holder in the shell tests
+  libboost-dev libsqlite3-dev nlohmann-json3-dev libsodium-dev  # vellora-server
+  nginx-light openssl                  # the reverse-proxy example under test
+  wrk                                  # bench/server-bench
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

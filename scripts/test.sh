@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both shells and the page, and runs every test:
-# the unit tests of the portable logic, the page tests in Chromium, the Linux shell, and the
-# Windows shell under Wine. Ends with one line "N passed, N failed".
+# the unit tests of the portable logic, the page tests in Chromium, the Linux shell, the
+# Windows shell under Wine, and vellora-server (unit and HTTP tests).
+# Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -32,6 +33,13 @@ bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$logs/unit.log" | tail 
 [[ -z "$ok" && -z "$bad" ]] && bad=1 # the runner died before reporting
 count "${ok:-0}" "${bad:-0}"
 
+echo "== server unit tests"
+build/linux/vellora_server_unit --gtest_brief=1 2>&1 | tee "$logs/server-unit.log" | tail -n 20
+ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$logs/server-unit.log" | tail -1)
+bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$logs/server-unit.log" | tail -1)
+[[ -z "$ok" && -z "$bad" ]] && bad=1
+count "${ok:-0}" "${bad:-0}"
+
 # One fresh Wine prefix and one display for the whole run.
 export VL_WINEPREFIX="$root/build/wine/prefix-$$"
 rm -rf "$root"/build/wine/prefix-*
@@ -44,7 +52,7 @@ if [[ -z "${DISPLAY:-}" ]]; then
   trap 'kill $xvfb_pid 2>/dev/null' EXIT
 fi
 
-for suite in page shell; do
+for suite in page shell server; do
   echo "== $suite tests"
   node --test --test-concurrency=1 --test-reporter=spec "tests/$suite/" 2>&1 | tee "$logs/$suite.log" | grep -E '^\s*(✖|ℹ (tests|pass|fail|cancelled))'
   ok=$(sed -n 's/^ℹ pass \([0-9]*\)/\1/p' "$logs/$suite.log" | tail -1)

@@ -112,6 +112,10 @@ private:
     req->authorization = std::string(msg[http::field::authorization]);
     req->body = std::move(msg.body());
     req->remote = remote_;
+    // Behind a reverse proxy on the same machine every peer is loopback; the proxy names the
+    // client, so that sign-in limits still count per client.
+    if ((remote_ == "127.0.0.1" || remote_ == "::1") && msg.count("X-Real-IP"))
+      req->remote = std::string(msg["X-Real-IP"]);
     if (svc_.is_slow(*req)) {
       // Password hashing on the pool; the reply comes back to this connection's strand.
       stream_.expires_never();
