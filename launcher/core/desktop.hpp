@@ -4,6 +4,8 @@
 #pragma once
 #include "core/ball_menu.hpp"
 
+#include <cstdint>
+
 // The index of the page's window among client titles listed from the top of the stacking order
 // down (null entries are windows without a readable title), or -1 when none is. The first title
 // that is_main_title() accepts wins, as the top-most window does on Windows.
@@ -47,3 +49,7 @@ watchdog_verdict watchdog_decide(int window_found, int page_requested);
 // autostart entry there, installation an application entry).
 ball_message linux_autostart_toggle_message(int switched_on, int ok);
 ball_message linux_install_message(int ok);
+
+// Without a compositor the ball is a shaped window: a pixel of the picture belongs to it when its
+// alpha is at least half.
+inline int ball_shape_visible(uint8_t alpha) { return alpha >= 128; }
