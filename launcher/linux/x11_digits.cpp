@@ -91,14 +91,16 @@ int x11_raster_digits(void *ctx, const wchar_t *text, uint8_t *scratch) {
   XImage *image = XGetImage(d->dpy, d->pixmap, 0, 0, kBallSize, kBallSize, AllPlanes, ZPixmap);
   if (!image)
     return 0;
+  // An image read from a pixmap carries no colour masks: they are the visual's.
+  const Visual *visual = DefaultVisual(d->dpy, DefaultScreen(d->dpy));
   std::memset(scratch, 0, kBallBytes);
   for (int row = 0; row < kBallSize; ++row)
     for (int col = 0; col < kBallSize; ++col) {
       const unsigned long p = XGetPixel(image, col, row);
       uint8_t *out = scratch + (row * kBallSize + col) * 4;
-      out[0] = static_cast<uint8_t>(channel_of(p, image->blue_mask));
-      out[1] = static_cast<uint8_t>(channel_of(p, image->green_mask));
-      out[2] = static_cast<uint8_t>(channel_of(p, image->red_mask));
+      out[0] = static_cast<uint8_t>(channel_of(p, visual->blue_mask));
+      out[1] = static_cast<uint8_t>(channel_of(p, visual->green_mask));
+      out[2] = static_cast<uint8_t>(channel_of(p, visual->red_mask));
     }
   XDestroyImage(image);
   return 1;
