@@ -266,26 +266,43 @@ struct popup_row {
 constexpr int kRowHeight = 30, kSeparatorHeight = 9, kPadX = 16, kPadY = 6;
 
 struct popup_fonts {
-  XftFont *text = nullptr;     // one that covers Chinese
-  XftFont *fallback = nullptr; // for what it lacks (the check mark)
+  XftFont *text = nullptr;                              // the desktop's sans-serif, Chinese preferred
+  std::vector<std::pair<FcChar32, XftFont *>> fallback; // fonts found for characters it lacks
 };
 
 popup_fonts g_fonts;
 
 void open_fonts() {
-  if (g_fonts.text)
-    return;
-  const int screen = DefaultScreen(g_dpy);
-  g_fonts.text = XftFontOpenName(g_dpy, screen, "sans-serif:lang=zh-cn:pixelsize=14");
-  g_fonts.fallback = XftFontOpenName(g_dpy, screen, "DejaVu Sans,sans-serif:pixelsize=14");
   if (!g_fonts.text)
-    g_fonts.text = g_fonts.fallback;
+    g_fonts.text = XftFontOpenName(g_dpy, DefaultScreen(g_dpy), "sans-serif:lang=zh-cn:pixelsize=14");
 }
 
+// The font that draws `c`: the menu's own, else one that fontconfig finds for that character.
 XftFont *font_for(wchar_t c) {
-  if (g_fonts.text && XftCharExists(g_dpy, g_fonts.text, static_cast<FcChar32>(c)))
+  const FcChar32 ch = static_cast<FcChar32>(c);
+  if (!g_fonts.text || XftCharExists(g_dpy, g_fonts.text, ch))
     return g_fonts.text;
-  return g_fonts.fallback ? g_fonts.fallback : g_fonts.text;
+  for (const auto &f : g_fonts.fallback)
+    if (f.first == ch || XftCharExists(g_dpy, f.second, ch))
+      return f.second;
+  FcCharSet *set = FcCharSetCreate();
+  FcCharSetAddChar(set, ch);
+  FcPattern *want = FcPatternCreate();
+  FcPatternAddCharSet(want, FC_CHARSET, set);
+  FcPatternAddDouble(want, FC_PIXEL_SIZE, 14);
+  FcPatternAddString(want, FC_FAMILY, reinterpret_cast<const FcChar8 *>("sans-serif"));
+  FcCharSetDestroy(set);
+  FcResult result;
+  FcPattern *match = XftFontMatch(g_dpy, DefaultScreen(g_dpy), want, &result);
+  FcPatternDestroy(want);
+  XftFont *font = match ? XftFontOpenPattern(g_dpy, match) : nullptr; // takes the pattern
+  if (!font) {
+    if (match)
+      FcPatternDestroy(match);
+    font = g_fonts.text;
+  }
+  g_fonts.fallback.push_back({ch, font});
+  return font;
 }
 
 // Draws (when `draw` is set) or measures `text` from x at baseline y, glyph by glyph in the font
