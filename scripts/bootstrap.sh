@@ -10,6 +10,9 @@ packages=(
   wine wine64 fonts-wine xvfb xauth    # the Windows shell under test (the ball draws text)
   chromium                             # page tests
   python3                              # a port holder in the shell tests
+  libx11-dev libxext-dev libxft-dev    # the Linux shell's ball (Xlib, shape, Xft digits)
+  fonts-dejavu-core fonts-droid-fallback  # the ball's digits and the menu's Chinese
+  openbox xdotool x11-utils imagemagick   # the ball's tests: a window manager, input, xprop, pixels
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

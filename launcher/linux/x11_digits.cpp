@@ -94,9 +94,14 @@ int x11_raster_digits(void *ctx, const wchar_t *text, uint8_t *scratch) {
   // An image read from a pixmap carries no colour masks: they are the visual's.
   const Visual *visual = DefaultVisual(d->dpy, DefaultScreen(d->dpy));
   std::memset(scratch, 0, kBallBytes);
+  const bool direct = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && image->bits_per_pixel == 32 &&
+                      image->byte_order == LSBFirst;
   for (int row = 0; row < kBallSize; ++row)
     for (int col = 0; col < kBallSize; ++col) {
-      const unsigned long p = XGetPixel(image, col, row);
+      uint32_t word = 0;
+      if (direct)
+        std::memcpy(&word, image->data + row * image->bytes_per_line + col * 4, 4);
+      const unsigned long p = direct ? word : XGetPixel(image, col, row);
       uint8_t *out = scratch + (row * kBallSize + col) * 4;
       out[0] = static_cast<uint8_t>(channel_of(p, visual->blue_mask));
       out[1] = static_cast<uint8_t>(channel_of(p, visual->green_mask));
