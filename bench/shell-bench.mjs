@@ -1,7 +1,9 @@
 // Prints the shell's figures (asserts nothing):
 //   - the ball's redraw, paint + layer steps, natively (build/linux/vellora_bench)
+//   - the Linux ball's redraw: paint with the Xft digits, the layer steps and the upload to the X
+//     server (build/linux/fixtures/x11_ballpic --bench), on an Xvfb of its own
 //   - idle memory of the native Linux shell (build/linux/vellora --ball-only): resident set of its
-//     process a few seconds after start
+//     process a few seconds after start, without a display and with its ball on Xvfb + openbox
 //   - idle memory of Vellora.exe --ball-only under Wine: resident set of the Wine process that runs
 //     it, which also holds Wine's own libraries (ntdll, user32, gdi32, ... as built for Wine), and
 //     the part of it that is private to the process
@@ -49,23 +51,45 @@ need(linuxShell, 'cmake --preset linux && cmake --build --preset linux');
 console.log('== ball redraw (native; target < 100 us)');
 process.stdout.write(execFileSync(benchExe, ['2000'], { encoding: 'utf8' }));
 
-console.log(`\n== idle memory, ${IDLE_MS / 1000} s after start with --ball-only (target < 8 MiB)`);
-{
-  const home = mkdtempSync(join(tmpdir(), 'vellora-bench-'));
-  const child = spawn(linuxShell, ['--ball-only'], {
-    env: { ...process.env, HOME: home, XDG_DATA_HOME: join(home, 'data'), XDG_CONFIG_HOME: join(home, 'config') },
-    stdio: ['ignore', 'pipe', 'ignore'],
-  });
-  await new Promise((resolve, reject) => {
-    child.stdout.once('data', resolve); // "Vellora: http://127.0.0.1:PORT/" once it serves
-    child.once('exit', () => reject(new Error('the Linux shell ended early')));
-  });
-  await sleep(IDLE_MS);
-  const m = memoryOf(child.pid);
-  console.log(`Linux shell (build/linux/vellora):  VmRSS ${fmtMiB(m.rss)}  (peak ${fmtMiB(m.hwm)}, private ${fmtMiB(m.private)})`);
-  child.kill('SIGTERM');
-  await new Promise((r) => child.once('exit', r));
-  rmSync(home, { recursive: true, force: true });
+const { Desktop } = await import('../tests/shell/lib/x11.mjs');
+const desk = await new Desktop().start();
+try {
+  console.log('\n== Linux ball redraw on Xvfb (target < 100 us)');
+  process.stdout.write(
+    execFileSync(repoPath('build/linux/fixtures/x11_ballpic'), ['--bench', '2000'], { env: desk.env, encoding: 'utf8' }),
+  );
+
+  console.log(`\n== idle memory, ${IDLE_MS / 1000} s after start with --ball-only (target < 8 MiB)`);
+  for (const [label, display] of [
+    ['without a display', ''],
+    ['with its ball (Xvfb + openbox)', desk.display],
+  ]) {
+    const home = mkdtempSync(join(tmpdir(), 'vellora-bench-'));
+    const child = spawn(linuxShell, ['--ball-only'], {
+      env: {
+        ...process.env,
+        DISPLAY: display,
+        HOME: home,
+        XDG_DATA_HOME: join(home, 'data'),
+        XDG_CONFIG_HOME: join(home, 'config'),
+      },
+      stdio: ['ignore', 'pipe', 'ignore'],
+    });
+    await new Promise((resolve, reject) => {
+      child.stdout.once('data', resolve); // "Vellora: http://127.0.0.1:PORT/" once it serves
+      child.once('exit', () => reject(new Error('the Linux shell ended early')));
+    });
+    await sleep(IDLE_MS);
+    const m = memoryOf(child.pid);
+    console.log(
+      `Linux shell ${label}:  VmRSS ${fmtMiB(m.rss)}  (peak ${fmtMiB(m.hwm)}, private ${fmtMiB(m.private)})`,
+    );
+    child.kill('SIGTERM');
+    await new Promise((r) => child.once('exit', r));
+    rmSync(home, { recursive: true, force: true });
+  }
+} finally {
+  await desk.stop();
 }
 
 if (!process.argv.includes('--no-wine') && existsSync(windowsExe)) {

@@ -13,6 +13,9 @@ packages=(
   libboost-dev libsqlite3-dev nlohmann-json3-dev libsodium-dev  # vellora-server
   nginx-light openssl                  # the reverse-proxy example under test
   wrk                                  # bench/server-bench
+  libx11-dev libxext-dev libxft-dev    # the Linux shell's ball (Xlib, shape, Xft digits)
+  fonts-dejavu-core fonts-droid-fallback  # the ball's digits and the menu's Chinese
+  openbox xdotool x11-utils imagemagick   # the ball's tests: a window manager, input, xprop, pixels
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 

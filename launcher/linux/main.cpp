@@ -1,6 +1,7 @@
 // Start-up, single instance and the main loop of the Linux shell.
 #include "instance.hpp"
 #include "shell.hpp"
+#include "x11.hpp"
 
 #include "core/startup.hpp"
 #include "core/texts.hpp"
@@ -38,11 +39,18 @@ static int one_shot_timer(int ms) {
   return fd;
 }
 
-// Waits for an exit signal, later starts and the watchdog (fired once, then closed).
+// Waits for an exit signal, later starts, the watchdog (fired once, then closed) and the ball's
+// events and ticks; ends on a signal or the ball's exit item.
 static void run_main_loop(int exit_signals, int later_starts, int watchdog, unsigned connections_before) {
   for (;;) {
-    pollfd fds[3] = {{exit_signals, POLLIN, 0}, {later_starts, POLLIN, 0}, {watchdog, POLLIN, 0}};
-    if (poll(fds, 3, -1) < 0) // negative descriptors are skipped
+    pollfd fds[5] = {{exit_signals, POLLIN, 0},
+                     {later_starts, POLLIN, 0},
+                     {watchdog, POLLIN, 0},
+                     {desktop_fd(), POLLIN, 0},
+                     {desktop_tick_fd(), POLLIN, 0}};
+    if (desktop_dispatch()) // also what Xlib has already read off the connection
+      return;
+    if (poll(fds, 5, -1) < 0) // negative descriptors are skipped
       continue;
     if (fds[0].revents)
       return;
@@ -90,11 +98,14 @@ int main(int argc, char **argv) {
   // page; without a browser (the page file was opened instead) there is nothing to retry.
   int watchdog = -1;
   const unsigned connections_before = g_connections;
+  const int desktop = desktop_open(); // before opening the page, which may front its window
   if (ball_only)
     logf(kLogBootBallOnly);
   else if (open_main())
     watchdog = one_shot_timer(5000);
 
+  if (desktop)
+    desktop_create_ball();
   int later_starts = have_dir ? listen_for_later_starts(app_dir) : -1;
   run_main_loop(exit_signals, later_starts, watchdog, connections_before);
 

@@ -24,7 +24,7 @@ export async function startShell() {
   }
   const home = mkdtempSync(join(tmpdir(), 'vellora-page-'));
   const proc = spawn(SHELL, ['--ball-only'], {
-    env: { ...process.env, XDG_DATA_HOME: home, HOME: home },
+    env: { ...process.env, XDG_DATA_HOME: home, HOME: home, DISPLAY: '' }, // served without the ball
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   let stderr = '';

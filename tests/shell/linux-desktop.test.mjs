@@ -16,7 +16,7 @@ import {
 import { join } from 'node:path';
 import { describe, test } from 'node:test';
 import { rawRequest, sleep, waitFor } from './lib/http.mjs';
-import { LINUX_SHELL, LinuxHome, sessionOf } from './lib/linux.mjs';
+import { LINUX_SHELL, LinuxHome, NO_DISPLAY, sessionOf } from './lib/linux.mjs';
 import { repoPath } from './lib/paths.mjs';
 
 const PAGE = readFileSync(repoPath('build/page/app.html'));
@@ -69,6 +69,7 @@ describe('opening the page', () => {
       assert.equal(
         user.readLog(),
         `[http] 本地服务已启动 端口=${shell.port}\r\n` +
+          `${NO_DISPLAY}\r\n` +
           `[launch] appmode=1 port=${shell.port} browser=${browser} ret=0\r\n` +
           '[watchdog] 主窗口已出现，标题读取正常\r\n',
       );

@@ -2,7 +2,7 @@
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
 import { answers } from './lib/http.mjs';
-import { LinuxHome } from './lib/linux.mjs';
+import { LinuxHome, NO_DISPLAY } from './lib/linux.mjs';
 import { serverChecks } from './lib/server-checks.mjs';
 
 describe('a running Linux shell', () => {
@@ -15,10 +15,10 @@ describe('a running Linux shell', () => {
 
   serverChecks(() => shell.port);
 
-  test('logs its start in the data folder, in UTF-8 with CR LF', () => {
+  test('logs its start in the data folder, in UTF-8 with CR LF; without a display it serves without the ball', () => {
     assert.equal(
       user.readLog(),
-      `[http] 本地服务已启动 端口=${shell.port}\r\n[boot] 开机自启：只挂悬浮球，不弹主窗口\r\n`,
+      `[http] 本地服务已启动 端口=${shell.port}\r\n${NO_DISPLAY}\r\n[boot] 开机自启：只挂悬浮球，不弹主窗口\r\n`,
     );
   });
 

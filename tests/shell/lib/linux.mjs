@@ -9,6 +9,7 @@ import { repoPath } from './paths.mjs';
 import { waitFor } from './http.mjs';
 
 export const LINUX_SHELL = repoPath('build/linux/vellora');
+export const NO_DISPLAY = '[ball] 没有图形桌面（DISPLAY 未设置），只提供本地服务，不显示悬浮球';
 
 // A stand-in program: records its command line, working folder, standard streams, process
 // status and signal state as a block in `record`, then runs `then` (shell code) if given.
@@ -68,6 +69,7 @@ export class LinuxHome {
     writeFileSync(join(this.bin, 'xdg-open'), recorder(this.openRecord, 'open'), { mode: 0o755 });
     const env = { ...process.env };
     delete env.XDG_CONFIG_HOME;
+    delete env.DISPLAY; // no ball unless a test gives the shell a desktop of its own (lib/x11.mjs)
     this.env = {
       ...env,
       HOME: this.home,
