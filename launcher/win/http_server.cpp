@@ -39,6 +39,8 @@ private:
   SOCKET s_;
 };
 
+} // namespace
+
 unsigned read_remembered_port() {
   wchar_t path[kPathChars];
   if (!app_file(path, kPortFileName))
@@ -51,6 +53,8 @@ unsigned read_remembered_port() {
   std::fclose(f);
   return parse_port(text);
 }
+
+namespace {
 
 void remember_port(unsigned port) {
   wchar_t path[kPathChars];
