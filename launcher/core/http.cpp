@@ -78,7 +78,13 @@ void serve_connection(Connection &conn, const unsigned char *page, long long pag
   switch (classify_request(request)) {
   case RequestKind::HostCommand: {
     char body[kJsonBodySize];
-    int body_length = host_command(request, header, body);
+    int body_length;
+    {
+      // Host commands change the registry and files: one at a time, whatever the connections.
+      static std::mutex host_commands;
+      std::lock_guard<std::mutex> lock(host_commands);
+      body_length = host_command(request, header, body);
+    }
     if (send_all(conn, header, static_cast<long long>(std::strlen(header))))
       send_all(conn, body, body_length);
     break;

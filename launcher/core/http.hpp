@@ -1,12 +1,15 @@
 // The page server's per-connection work on plain values: reading a request, choosing the reply,
 // sending it. The platform layers own the sockets and hand each accepted one over as a Connection.
 #pragma once
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 
 inline constexpr int kRequestBufferSize = 4096; // at most 4095 received bytes and a terminating zero
 inline constexpr int kHeaderBufferSize = 256;
 inline constexpr int kJsonBodySize = 1024;
-inline constexpr int kFirstBytesWaitMs = 2000; // one silent client must not hold the server longer
+inline constexpr int kFirstBytesWaitMs = 2000; // a silent client's connection ends after this
+inline constexpr int kMaxConnections = 16;     // connections served at the same moment
 
 struct Connection {
   // Waits at most `timeout_ms` for data; returns the count received, 0 when the peer closed, or -1
@@ -50,3 +53,28 @@ bool send_all(Connection &conn, const char *data, long long n);
 // does not reset a connection whose reply is still in flight.
 void serve_connection(Connection &conn, const unsigned char *page, long long page_length,
                       HostCommandHandler host_command);
+
+// The bounded set of connections served at once, each on a thread of its own, so that a silent
+// or slow client never delays another. The accept loop takes a slot before it accepts (and waits
+// while all are taken); the connection's thread gives it back when done.
+class ConnectionSlots {
+public:
+  explicit ConnectionSlots(int count) : free_(count) {}
+  void take() {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [this] { return free_ > 0; });
+    --free_;
+  }
+  void give_back() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      ++free_;
+    }
+    cv_.notify_one();
+  }
+
+private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  int free_;
+};

@@ -1,4 +1,4 @@
-// The loopback page server: one thread, one connection at a time.
+// The loopback page server: one accepting thread, each connection served on a thread of its own.
 #include "shell.hpp"
 
 #include "core/http.hpp"
@@ -8,6 +8,7 @@
 #include <ws2tcpip.h>
 
 #include <cstdio>
+#include <thread>
 
 extern "C" const unsigned char _binary_app_html_start[];
 extern "C" const unsigned char _binary_app_html_end[];
@@ -131,14 +132,24 @@ DWORD WINAPI http_thread(LPVOID) {
 
   const unsigned char *page = _binary_app_html_start;
   const long long page_length = _binary_app_html_end - _binary_app_html_start;
+  static ConnectionSlots slots(kMaxConnections); // outlives the detached connection threads
   while (g_http_on) {
+    slots.take();
     SOCKET c = accept(s, nullptr, nullptr);
-    if (c == INVALID_SOCKET)
+    if (c == INVALID_SOCKET) {
+      slots.give_back();
       break;
-    SocketConnection conn(c);
-    serve_connection(conn, page, page_length, handle_host_command);
-    shutdown(c, SD_BOTH);
-    closesocket(c);
+    }
+    std::thread([c, page, page_length] {
+      // The install command creates shortcuts through COM on the thread that runs it.
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      SocketConnection conn(c);
+      serve_connection(conn, page, page_length, handle_host_command);
+      shutdown(c, SD_BOTH);
+      closesocket(c);
+      CoUninitialize();
+      slots.give_back();
+    }).detach();
   }
   close_listener();
   WSACleanup();
