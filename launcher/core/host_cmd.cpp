@@ -191,7 +191,7 @@ int host_body_forbidden(char *out) {
 int host_json_header(int status, int body_len, char *out) {
   return format(out, kHeaderBufferSize,
                 "HTTP/1.1 %s\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: %d\r\n"
-                "Cache-Control: no-store\r\nConnection: close\r\n\r\n",
+                "Cache-Control: no-store\r\n" VL_SECURITY_HEADERS "Connection: close\r\n\r\n",
                 status == 403 ? "403 Forbidden" : "200 OK", body_len);
 }
 

@@ -4,6 +4,7 @@
 #include "core/http.hpp"
 #include "core/startup.hpp"
 #include "core/texts.hpp"
+#include "page_csp.hpp"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -124,7 +125,7 @@ void http_thread() {
     }
     std::thread([c, page, page_length] {
       SocketConnection conn(c);
-      serve_connection(conn, page, page_length, handle_host_command);
+      serve_connection(conn, page, page_length, kPageCsp, handle_host_command);
       ++g_connections;
       shutdown(c, SHUT_RDWR);
       close(c);

@@ -4,6 +4,7 @@
 #include "core/http.hpp"
 #include "core/startup.hpp"
 #include "core/texts.hpp"
+#include "page_csp.hpp"
 
 #include <ws2tcpip.h>
 
@@ -144,7 +145,7 @@ DWORD WINAPI http_thread(LPVOID) {
       // The install command creates shortcuts through COM on the thread that runs it.
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       SocketConnection conn(c);
-      serve_connection(conn, page, page_length, handle_host_command);
+      serve_connection(conn, page, page_length, kPageCsp, handle_host_command);
       shutdown(c, SD_BOTH);
       closesocket(c);
       CoUninitialize();

@@ -158,12 +158,14 @@ TEST(HostCmd, Header) {
   char h[kHeaderBufferSize];
   const int n = host_json_header(200, 29, h);
   EXPECT_STREQ(h, "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: 29\r\n"
-                  "Cache-Control: no-store\r\nConnection: close\r\n\r\n");
+                  "Cache-Control: no-store\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+                  "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(n, static_cast<int>(std::string(h).size()));
   host_json_header(403, 28, h);
   EXPECT_STREQ(h,
                "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: "
-               "28\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n");
+               "28\r\nCache-Control: no-store\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+               "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
 }
 
 TEST(JsonWstr, Escaping) {
@@ -313,8 +315,11 @@ TEST(HostReply, ForeignRequestsChangeNothing) {
     fake_host host;
     std::string header;
     EXPECT_EQ(host.reply(req, &header), R"({"ok":0,"error":"forbidden"})");
-    EXPECT_EQ(header, "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\n"
-                      "Content-Length: 28\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(
+        header,
+        "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\n"
+        "Content-Length: 28\r\nCache-Control: no-store\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+        "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(host.calls.empty()) << req.substr(0, req.find('\r'));
   }
 }

@@ -4,16 +4,21 @@ import { readFileSync } from 'node:fs';
 import { test } from 'node:test';
 import { get, rawRequest, sleep } from './http.mjs';
 import { repoPath } from './paths.mjs';
+import { pageCsp } from '../../../scripts/page-csp.mjs';
 
-const PAGE_HEADER = (length) =>
+const SECURITY = 'X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n';
+// The policy allows exactly the page's inline scripts, by hash (computed here from the built page).
+const PAGE_HEADER = (length, csp) =>
   'HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n' +
-  `Content-Length: ${length}\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n`;
+  `Content-Length: ${length}\r\nCache-Control: no-store\r\nContent-Security-Policy: ${csp}\r\n${SECURITY}` +
+  'Connection: close\r\n\r\n';
 
 export function serverChecks(getPort) {
   const page = readFileSync(repoPath('build/page/app.html'));
+  const csp = pageCsp(page.toString('utf8'));
 
   const assertPage = (reply) => {
-    assert.equal(reply.head, PAGE_HEADER(page.length));
+    assert.equal(reply.head, PAGE_HEADER(page.length, csp));
     assert.ok(reply.body.equals(page), 'body is the built page, byte for byte');
   };
 
@@ -23,7 +28,7 @@ export function serverChecks(getPort) {
 
   test('favicon requests get 204 without a body', async () => {
     const reply = await get(getPort(), '/favicon.ico');
-    assert.equal(reply.head, 'HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n');
+    assert.equal(reply.head, `HTTP/1.1 204 No Content\r\n${SECURITY}Connection: close\r\n\r\n`);
     assert.equal(reply.body.length, 0);
   });
 
