@@ -45,6 +45,7 @@ if [[ -z "${DISPLAY:-}" ]]; then
 fi
 
 echo "== unit tests under Wine"
+mkdir -p "$VL_WINEPREFIX-home"
 WINEPREFIX="$VL_WINEPREFIX" HOME="$VL_WINEPREFIX-home" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" \
   timeout 600 wine build/windows/vellora_unit.exe --gtest_brief=1 2>&1 | tee "$logs/unit-wine.log" | tail -n 5
 ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$logs/unit-wine.log" | tail -1)
