@@ -861,7 +861,7 @@
     const p = params || {};
     try {
       if (HOST_KIND === 'win') {
-        return fetch(hostPath(cmd, p), { cache: 'no-store' }).then((r) => r.json()).then(replyOf, () => undefined);
+        return fetch(hostPath(cmd, p), { cache: 'no-store', headers: { 'X-Vellora-Host': '1' } }).then((r) => r.json()).then(replyOf, () => undefined);
       }
       const mh = HOST_KIND === 'mac' && window.webkit && window.webkit.messageHandlers;
       if (mh && mh.vlraLaunch) {

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need when it is missing: Debian packages (as root) and the
 # node packages of package-lock.json. Without root it prints the exact packages to install.
+# With --shell only what building and running the Linux shell needs (no test tools).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+shell_only=0
+[[ ${1:-} == --shell ]] && shell_only=1
 
 packages=(
   cmake g++ make libgtest-dev          # native shell and unit tests
@@ -17,6 +21,7 @@ packages=(
   fonts-dejavu-core fonts-droid-fallback  # the ball's digits and the menu's Chinese
   openbox xdotool x11-utils imagemagick   # the ball's tests: a window manager, input, xprop, pixels
 )
+((shell_only)) && packages=(cmake g++ make binutils) # node assembles the page
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
@@ -35,6 +40,8 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+((shell_only)) && exit 0
 
 # Node packages exactly as locked; skipped when node_modules already matches the lock file.
 if [[ ! -d node_modules/playwright-core || package-lock.json -nt node_modules/.package-lock.json ]]; then

@@ -52,6 +52,15 @@ if [[ -z "${DISPLAY:-}" ]]; then
   trap 'kill $xvfb_pid 2>/dev/null' EXIT
 fi
 
+echo "== unit tests under Wine"
+mkdir -p "$VL_WINEPREFIX-home"
+WINEPREFIX="$VL_WINEPREFIX" HOME="$VL_WINEPREFIX-home" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" \
+  timeout 600 wine build/windows/vellora_unit.exe --gtest_brief=1 2>&1 | tee "$logs/unit-wine.log" | tail -n 5
+ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$logs/unit-wine.log" | tail -1)
+bad=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$logs/unit-wine.log" | tail -1)
+[[ -z "$ok" && -z "$bad" ]] && bad=1
+count "${ok:-0}" "${bad:-0}"
+
 for suite in page shell server; do
   echo "== $suite tests"
   node --test --test-concurrency=1 --test-reporter=spec "tests/$suite/" 2>&1 | tee "$logs/$suite.log" | grep -E '^\s*(✖|ℹ (tests|pass|fail|cancelled))'

@@ -74,13 +74,32 @@ void json_escape(const std::string &utf8, char *out) {
 host_request host_parse(const char *req) {
   host_request r{};
   const std::string q = query_of(req);
-  const size_t at = q.find("cmd=");
-  if (at != std::string::npos) {
-    size_t n = 0;
-    for (size_t i = at + 4; i < q.size() && q[i] != '&' && n < kCmdNameCap - 1; ++i)
-      r.name[n++] = q[i];
+  // The query's "&"-separated name=value pairs; a pair without "=" has an empty value. A name
+  // given twice makes the request name no command: which one counts would be a guess.
+  int cmds = 0, ons = 0;
+  std::string on;
+  for (size_t start = 0; start <= q.size();) {
+    size_t end = q.find('&', start);
+    if (end == std::string::npos)
+      end = q.size();
+    const std::string pair = q.substr(start, end - start);
+    const size_t eq = pair.find('=');
+    const std::string name = pair.substr(0, eq);
+    const std::string value = eq == std::string::npos ? "" : pair.substr(eq + 1);
+    if (name == "cmd") {
+      ++cmds;
+      value.copy(r.name, kCmdNameCap - 1); // cut to 31 bytes; r.name was zeroed
+    } else if (name == "on") {
+      ++ons;
+      on = value;
+    }
+    start = end + 1;
   }
-  if (std::strcmp(r.name, "status") == 0)
+  if (cmds > 1)
+    r.name[0] = 0;
+  if (cmds != 1 || ons > 1)
+    r.command = host_unknown;
+  else if (std::strcmp(r.name, "status") == 0)
     r.command = host_status;
   else if (std::strcmp(r.name, "autostart") == 0)
     r.command = host_autostart;
@@ -88,14 +107,28 @@ host_request host_parse(const char *req) {
     r.command = host_install;
   else
     r.command = host_unknown;
-  r.on = q.find("on=1") != std::string::npos ? 1 : 0;
+  r.on = on == "1" ? 1 : 0;
   return r;
 }
+
+namespace {
+
+// A header name is an HTTP token: no space, tab, control character or separator.
+bool is_token(const std::string &name) {
+  if (name.empty())
+    return false;
+  for (unsigned char c : name)
+    if (c <= 0x20 || c >= 0x7f || std::strchr("()<>@,;:\\\"/[]?={}", c))
+      return false;
+  return true;
+}
+
+} // namespace
 
 int host_authorised(const char *req, unsigned port) {
   const std::string host = "127.0.0.1:" + std::to_string(port);
   const std::string origin = "http://" + host;
-  int hosts = 0, origins = 0, sites = 0;
+  int hosts = 0, origins = 0, sites = 0, marks = 0;
   bool ok = true;
   const char *p = std::strchr(req, '\n'); // past the request line
   while (p) {
@@ -107,18 +140,22 @@ int host_authorised(const char *req, unsigned port) {
     if (!line.empty() && line.back() == '\r')
       line.pop_back();
     if (line.empty())
-      return ok && hosts == 1 && origins <= 1 && sites <= 1 ? 1 : 0;
+      return ok && hosts == 1 && origins <= 1 && sites == 1 && marks == 1 ? 1 : 0;
+    // A line without a colon, a folded line (leading white space) or a space before the colon
+    // is malformed: such a request is refused rather than read in some lenient way.
     const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      const std::string name = line.substr(0, colon);
-      const std::string value = trimmed(line.substr(colon + 1));
-      if (name_is(name, "host"))
-        ++hosts, ok = ok && value == host;
-      else if (name_is(name, "origin"))
-        ++origins, ok = ok && value == origin;
-      else if (name_is(name, "sec-fetch-site"))
-        ++sites, ok = ok && value == "same-origin";
-    }
+    if (colon == std::string::npos || !is_token(line.substr(0, colon)))
+      return 0;
+    const std::string name = line.substr(0, colon);
+    const std::string value = trimmed(line.substr(colon + 1));
+    if (name_is(name, "host"))
+      ++hosts, ok = ok && value == host;
+    else if (name_is(name, "origin"))
+      ++origins, ok = ok && value == origin;
+    else if (name_is(name, "sec-fetch-site"))
+      ++sites, ok = ok && value == "same-origin";
+    else if (name_is(name, kHostCommandHeaderLower))
+      ++marks, ok = ok && value == "1";
     p = end;
   }
   return 0;
@@ -135,12 +172,12 @@ int host_body_autostart(int ok, int autostart, char *out) {
   return format(out, kJsonBodySize, "{\"ok\":%d,\"autostart\":%d}", ok, autostart);
 }
 
-int host_body_install(int ok, const char *path_json, char *out) {
+int host_body_install(int ok, int autostart, const char *path_json, char *out) {
   if (!ok)
     return format(out, kJsonBodySize, "{\"ok\":0,\"error\":\"copy failed\"}");
-  const char *fmt = "{\"ok\":1,\"installed\":1,\"autostart\":1,\"installedPath\":\"%s\"}";
-  const int n = format(out, kJsonBodySize, fmt, path_json);
-  return n >= 0 ? n : format(out, kJsonBodySize, fmt, "");
+  const char *fmt = "{\"ok\":1,\"installed\":1,\"autostart\":%d,\"installedPath\":\"%s\"}";
+  const int n = format(out, kJsonBodySize, fmt, autostart, path_json);
+  return n >= 0 ? n : format(out, kJsonBodySize, fmt, autostart, "");
 }
 
 int host_body_unknown(char *out) {
@@ -154,7 +191,7 @@ int host_body_forbidden(char *out) {
 int host_json_header(int status, int body_len, char *out) {
   return format(out, kHeaderBufferSize,
                 "HTTP/1.1 %s\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: %d\r\n"
-                "Cache-Control: no-store\r\nConnection: close\r\n\r\n",
+                "Cache-Control: no-store\r\n" VL_SECURITY_HEADERS "Connection: close\r\n\r\n",
                 status == 403 ? "403 Forbidden" : "200 OK", body_len);
 }
 
@@ -193,9 +230,12 @@ int host_reply(const char *req, unsigned port, const char *kind, const host_ops 
     n = host_body_autostart(ok, r.on ? (ops.autostart_get(ops.ctx) ? 1 : 0) : 0, body);
     break;
   }
-  case host_install:
-    n = host_body_install(ops.install_self(ops.ctx, path) ? 1 : 0, path, body);
+  case host_install: {
+    // The reply says what the registry or autostart entry holds afterwards, as read back.
+    const int ok = ops.install_self(ops.ctx, path) ? 1 : 0;
+    n = host_body_install(ok, ok && ops.autostart_get(ops.ctx) ? 1 : 0, path, body);
     break;
+  }
   default:
     n = host_body_unknown(body);
   }

@@ -9,6 +9,11 @@
 inline constexpr size_t kCmdNameCap = 32;    // the name is cut to 31 bytes
 inline constexpr size_t kJsonPathCap = 1040; // json_wstr's output
 
+// The header the page sends with every host command ("X-Vellora-Host: 1"). A page of another
+// origin cannot send it without a preflight, which the server never grants.
+inline constexpr const char *kHostCommandHeader = "X-Vellora-Host";
+inline constexpr const char *kHostCommandHeaderLower = "x-vellora-host";
+
 enum host_command {
   host_unknown = 0, // anything else, also no "cmd=" at all
   host_status = 1,
@@ -22,16 +27,19 @@ struct host_request {
   int on;                 // 1 when the query holds "on=1"
 };
 
-// Reads the command from the query string of the request line only (never from the headers): the
-// name follows the first "cmd=" and ends at "&", a space, the line's end or after 31 bytes; `on`
-// is whether "on=1" occurs in the query. `req` is the terminated received bytes of a request that
-// classify_request() took for a host command (anything else names no command).
+// Reads the command from the query string of the request line only (never from the headers), as
+// "&"-separated name=value pairs: the name is the value of the pair "cmd" (cut to 31 bytes), `on`
+// is 1 when the pair "on" has the value 1. A "cmd" or "on" given twice names no command. `req` is the
+// terminated received bytes of a request that classify_request() took for a host command (anything else names
+// no command).
 host_request host_parse(const char *req);
 
 // 1 when the request comes from the page on http://127.0.0.1:port: exactly one Host header equal
-// to "127.0.0.1:<port>", and Sec-Fetch-Site "same-origin" and Origin "http://127.0.0.1:<port>"
-// where they are sent (at most once each). Header names are case-insensitive. The header block
-// must be complete (end with an empty line), so that nothing can be pushed out of the buffer.
+// to "127.0.0.1:<port>", exactly one Sec-Fetch-Site "same-origin" (every browser that runs the page
+// sends it), exactly one "X-Vellora-Host: 1", and Origin "http://127.0.0.1:<port>" where it is sent
+// (at most once). A malformed header line (no colon, folded, white space before the colon) refuses. Header
+// names are case-insensitive. The header block must be complete (end with an empty line), so that nothing can
+// be pushed out of the buffer.
 int host_authorised(const char *req, unsigned port);
 
 // Bodies, formatted into `out` of kJsonBodySize bytes; each returns the body's length. `path_json`
@@ -39,7 +47,7 @@ int host_authorised(const char *req, unsigned port);
 // for the body is sent as "" rather than as cut, invalid JSON.
 int host_body_status(const char *kind, int installed, int autostart, const char *path_json, char *out);
 int host_body_autostart(int ok, int autostart, char *out);
-int host_body_install(int ok, const char *path_json, char *out);
+int host_body_install(int ok, int autostart, const char *path_json, char *out);
 int host_body_unknown(char *out);
 int host_body_forbidden(char *out);
 

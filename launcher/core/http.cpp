@@ -44,11 +44,13 @@ int read_request(Connection &conn, char *buf, int wait_ms) {
   return length;
 }
 
-int format_page_header(char *out, int cap, long long length) {
-  return std::snprintf(out, static_cast<size_t>(cap),
-                       "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
-                       "%lld\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n",
-                       length);
+int format_page_header(char *out, int cap, long long length, const char *csp) {
+  const int n = std::snprintf(
+      out, static_cast<size_t>(cap),
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+      "%lld\r\nCache-Control: no-store\r\n%s%s%s" VL_SECURITY_HEADERS "Connection: close\r\n\r\n",
+      length, csp ? "Content-Security-Policy: " : "", csp ? csp : "", csp ? "\r\n" : "");
+  return n >= 0 && n < cap ? n : -1;
 }
 
 bool send_all(Connection &conn, const char *data, long long n) {
@@ -70,7 +72,7 @@ static void discard_pending_input(Connection &conn, char *scratch) {
 }
 
 void serve_connection(Connection &conn, const unsigned char *page, long long page_length,
-                      HostCommandHandler host_command) {
+                      const char *page_csp, HostCommandHandler host_command) {
   char request[kRequestBufferSize];
   read_request(conn, request, kFirstBytesWaitMs);
 
@@ -78,7 +80,13 @@ void serve_connection(Connection &conn, const unsigned char *page, long long pag
   switch (classify_request(request)) {
   case RequestKind::HostCommand: {
     char body[kJsonBodySize];
-    int body_length = host_command(request, header, body);
+    int body_length;
+    {
+      // Host commands change the registry and files: one at a time, whatever the connections.
+      static std::mutex host_commands;
+      std::lock_guard<std::mutex> lock(host_commands);
+      body_length = host_command(request, header, body);
+    }
     if (send_all(conn, header, static_cast<long long>(std::strlen(header))))
       send_all(conn, body, body_length);
     break;
@@ -87,8 +95,8 @@ void serve_connection(Connection &conn, const unsigned char *page, long long pag
     send_all(conn, kFaviconResponse, sizeof kFaviconResponse - 1);
     break;
   case RequestKind::Page: {
-    int header_length = format_page_header(header, sizeof header, page_length);
-    if (send_all(conn, header, header_length) && page_length > 0)
+    int header_length = format_page_header(header, sizeof header, page_length, page_csp);
+    if (header_length > 0 && send_all(conn, header, header_length) && page_length > 0)
       send_all(conn, reinterpret_cast<const char *>(page), page_length);
     break;
   }

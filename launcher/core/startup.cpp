@@ -40,3 +40,14 @@ bool has_ball_only(int argc, const char *const *argv) {
       return true;
   return false;
 }
+
+std::string instance_socket_name(const char *app_dir, unsigned uid) {
+  unsigned long long h = 1469598103934665603ull; // FNV-1a, 64 bits
+  for (const char *p = app_dir ? app_dir : ""; *p; ++p) {
+    h ^= static_cast<unsigned char>(*p);
+    h *= 1099511628211ull;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "vellora-%u-%016llx", uid, h);
+  return name;
+}

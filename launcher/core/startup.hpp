@@ -1,5 +1,6 @@
 // Start-up decisions on plain values: the command line and the remembered page-server port.
 #pragma once
+#include <string>
 
 // True when the command-line arguments contain "--ball-only" anywhere (case-sensitive).
 bool has_ball_only(const wchar_t *arguments);
@@ -13,3 +14,8 @@ int format_port(char *out, int cap, unsigned port);
 
 // The same test on the arguments of a POSIX command line.
 bool has_ball_only(int argc, const char *const *argv);
+
+// The name of the Linux shell's hand-over socket (abstract, without its leading zero byte):
+// "vellora-<uid>-<hash of the data folder>", so that shells of different users and data folders
+// never meet, however long the folder's path is.
+std::string instance_socket_name(const char *app_dir, unsigned uid);

@@ -35,6 +35,9 @@ inline constexpr const wchar_t *kLogWatchdogRetry = L"[watchdog] 5 秒内没见�
 inline constexpr const wchar_t *kLogWatchdogOk = L"[watchdog] 主窗口已出现，标题读取正常";
 inline constexpr const wchar_t *kLogAutostartWritten = L"[autostart] 已写入 Run 项：%ls";
 inline constexpr const wchar_t *kLogAutostartDeleted = L"[autostart] 已删除 Run 项";
+inline constexpr const wchar_t *kLogAutostartWriteFailed = L"[warn] 没能写入 Run 项：%ls";
+inline constexpr const wchar_t *kLogAutostartDeleteFailed = L"[warn] 没能删除 Run 项";
+inline constexpr const wchar_t *kLogShortcutFailed = L"[warn] 没能创建快捷方式：%ls";
 inline constexpr const wchar_t *kLogInstallCopyFailed = L"[install] 拷贝自身失败 err=%lu";
 inline constexpr const wchar_t *kLogInstallDone = L"[install] 安装完成：%ls";
 inline constexpr const wchar_t *kLogBallDragged = L"[ball] 已拖动到新位置并保存";

@@ -1,9 +1,10 @@
-// The loopback page server: one thread, one connection at a time.
+// The loopback page server: one accepting thread, each connection served on a thread of its own.
 #include "shell.hpp"
 
 #include "core/http.hpp"
 #include "core/startup.hpp"
 #include "core/texts.hpp"
+#include "page_csp.hpp"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 extern "C" const unsigned char _binary_app_html_start[];
@@ -111,18 +113,24 @@ void http_thread() {
 
   const unsigned char *page = _binary_app_html_start;
   const long long page_length = _binary_app_html_end - _binary_app_html_start;
+  static ConnectionSlots slots(kMaxConnections); // outlives the detached connection threads
   while (g_http_on) {
+    slots.take();
     int c = accept4(s, nullptr, nullptr, SOCK_CLOEXEC);
     if (c < 0) {
+      slots.give_back();
       if (g_http_on && (errno == EINTR || errno == ECONNABORTED))
         continue; // a client that gave up before being accepted is no reason to stop
       break;
     }
-    SocketConnection conn(c);
-    serve_connection(conn, page, page_length, handle_host_command);
-    ++g_connections;
-    shutdown(c, SHUT_RDWR);
-    close(c);
+    std::thread([c, page, page_length] {
+      SocketConnection conn(c);
+      serve_connection(conn, page, page_length, kPageCsp, handle_host_command);
+      ++g_connections;
+      shutdown(c, SHUT_RDWR);
+      close(c);
+      slots.give_back();
+    }).detach();
   }
   close_listener();
 }

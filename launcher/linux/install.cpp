@@ -48,8 +48,10 @@ int autostart_set(int on) {
   if (path.empty())
     return 0;
   if (!on) {
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) // a missing entry is no failure
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) { // a missing entry is no failure
+      logf(kLogAutostartDeleteFailed);
       return 0;
+    }
     logf(kLogAutostartDeleted);
     return 1;
   }
@@ -62,7 +64,8 @@ int autostart_set(int on) {
   if (exe.empty())
     return 0;
   const int ok = write_entry(path, desktop_entry(exe, 1));
-  logf(kLogAutostartWritten, widen("\"" + exe + "\" " + narrow(kBallOnlySwitch)).c_str());
+  logf(ok ? kLogAutostartWritten : kLogAutostartWriteFailed,
+       widen("\"" + exe + "\" " + narrow(kBallOnlySwitch)).c_str());
   return ok;
 }
 
@@ -90,8 +93,9 @@ int install_self(std::string &path) {
     }
   }
   // The application entry is the menu's shortcut; its failure does not change the result.
-  write_entry(linux_app_entry_path(std::getenv("HOME"), std::getenv("XDG_DATA_HOME")),
-              desktop_entry(path, 0));
+  const std::string app_entry = linux_app_entry_path(std::getenv("HOME"), std::getenv("XDG_DATA_HOME"));
+  if (!write_entry(app_entry, desktop_entry(path, 0)))
+    logf(kLogShortcutFailed, widen(app_entry).c_str());
   autostart_set(1);
   logf(kLogInstallDone, widen(path).c_str());
   return 1;

@@ -1,5 +1,8 @@
 #include "instance.hpp"
 
+#include "core/startup.hpp"
+
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,14 +13,20 @@
 
 static const char kOpenRequest[] = "open\n";
 
-static bool socket_address(const std::string &app_dir, sockaddr_un &addr) {
-  std::string path = app_dir + "/instance.sock";
-  if (path.size() >= sizeof addr.sun_path)
-    return false;
+// An abstract socket: its name always fits, whatever the data folder's length, and it vanishes
+// with the shell. Abstract names carry no permissions, so both ends check the other's user.
+static socklen_t socket_address(const std::string &app_dir, sockaddr_un &addr) {
+  const std::string name = instance_socket_name(app_dir.c_str(), static_cast<unsigned>(getuid()));
   std::memset(&addr, 0, sizeof addr);
   addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  return true;
+  std::memcpy(addr.sun_path + 1, name.data(), name.size()); // sun_path[0] == 0: abstract
+  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+}
+
+static bool peer_is_us(int s) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  return getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == getuid();
 }
 
 int take_instance_lock(const std::string &app_dir) {
@@ -34,13 +43,11 @@ int take_instance_lock(const std::string &app_dir) {
 
 int listen_for_later_starts(const std::string &app_dir) {
   sockaddr_un addr;
-  if (!socket_address(app_dir, addr))
-    return -1;
-  unlink(addr.sun_path); // left over from a shell that did not end cleanly; we hold the lock
+  const socklen_t len = socket_address(app_dir, addr);
   int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0)
     return -1;
-  if (bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(s, 4) != 0) {
+  if (bind(s, reinterpret_cast<sockaddr *>(&addr), len) != 0 || listen(s, 8) != 0) {
     close(s);
     return -1;
   }
@@ -49,18 +56,19 @@ int listen_for_later_starts(const std::string &app_dir) {
 
 bool notify_running_shell(const std::string &app_dir) {
   sockaddr_un addr;
-  if (!socket_address(app_dir, addr))
-    return false;
+  const socklen_t len = socket_address(app_dir, addr);
   int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0)
     return false;
-  bool ok = connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 &&
+  bool ok = connect(s, reinterpret_cast<sockaddr *>(&addr), len) == 0 && peer_is_us(s) &&
             send(s, kOpenRequest, sizeof kOpenRequest - 1, MSG_NOSIGNAL) == sizeof kOpenRequest - 1;
   close(s);
   return ok;
 }
 
 bool read_open_request(int connection) {
+  if (!peer_is_us(connection))
+    return false;
   char buf[16] = {};
   pollfd p{connection, POLLIN, 0};
   if (poll(&p, 1, 1000) <= 0)

@@ -6,7 +6,11 @@
 #include "core/startup.hpp"
 #include "core/texts.hpp"
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -23,7 +27,33 @@ static int take_exit_signals() {
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
-  return signalfd(-1, &set, SFD_CLOEXEC);
+  int fd = signalfd(-1, &set, SFD_CLOEXEC);
+  if (fd < 0) // nobody would hear them: leave them to end the process as usual
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  return fd;
+}
+
+// The port of the shell that holds the instance lock, from its port file, once it answers there
+// (it may still be starting); 0 when none answers within 3 s.
+static unsigned running_shell_port() {
+  for (int i = 0; i < 60; ++i, usleep(50 * 1000)) {
+    std::string path, text;
+    const unsigned port =
+        app_file(path, kPortFileName) && read_file(path, 16, text) ? parse_port(text.c_str()) : 0;
+    if (!port)
+      continue;
+    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    const bool up = s >= 0 && connect(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    if (s >= 0)
+      close(s);
+    if (up)
+      return port;
+  }
+  return 0;
 }
 
 // A descriptor that becomes readable once, `ms` after now; -1 on failure.
@@ -50,8 +80,11 @@ static void run_main_loop(int exit_signals, int later_starts, int watchdog, unsi
                      {desktop_tick_fd(), POLLIN, 0}};
     if (desktop_dispatch()) // also what Xlib has already read off the connection
       return;
-    if (poll(fds, 5, -1) < 0) // negative descriptors are skipped
-      continue;
+    if (poll(fds, 5, -1) < 0) { // negative descriptors are skipped
+      if (errno == EINTR)
+        continue;
+      return; // anything else would only repeat
+    }
     if (fds[0].revents)
       return;
     if (later_starts >= 0 && (fds[1].revents & POLLIN)) {
@@ -77,11 +110,17 @@ int main(int argc, char **argv) {
 
   int lock = have_dir ? take_instance_lock(app_dir) : -2;
   if (lock == -1) {
-    if (!ball_only && !notify_running_shell(app_dir))
+    // A second start hands over to the first; when it cannot, it opens the first shell's address
+    // itself rather than the page file, which is another origin with an empty planner.
+    if (!ball_only && !notify_running_shell(app_dir)) {
+      g_port = static_cast<unsigned short>(running_shell_port());
       open_main();
+    }
     return 0;
   }
 
+  // The hand-over channel opens before anything else, so that a start right after this one finds it.
+  int later_starts = have_dir ? listen_for_later_starts(app_dir) : -1;
   int exit_signals = take_exit_signals();
   std::thread(http_thread).detach();
   for (int i = 0; i < 100 && g_port == 0; ++i)
@@ -106,7 +145,6 @@ int main(int argc, char **argv) {
 
   if (desktop)
     desktop_create_ball();
-  int later_starts = have_dir ? listen_for_later_starts(app_dir) : -1;
   run_main_loop(exit_signals, later_starts, watchdog, connections_before);
 
   g_http_on = 0;

@@ -1,13 +1,15 @@
-// The loopback page server: one thread, one connection at a time.
+// The loopback page server: one accepting thread, each connection served on a thread of its own.
 #include "shell.hpp"
 
 #include "core/http.hpp"
 #include "core/startup.hpp"
 #include "core/texts.hpp"
+#include "page_csp.hpp"
 
 #include <ws2tcpip.h>
 
 #include <cstdio>
+#include <thread>
 
 extern "C" const unsigned char _binary_app_html_start[];
 extern "C" const unsigned char _binary_app_html_end[];
@@ -39,6 +41,8 @@ private:
   SOCKET s_;
 };
 
+} // namespace
+
 unsigned read_remembered_port() {
   wchar_t path[kPathChars];
   if (!app_file(path, kPortFileName))
@@ -51,6 +55,8 @@ unsigned read_remembered_port() {
   std::fclose(f);
   return parse_port(text);
 }
+
+namespace {
 
 void remember_port(unsigned port) {
   wchar_t path[kPathChars];
@@ -127,14 +133,24 @@ DWORD WINAPI http_thread(LPVOID) {
 
   const unsigned char *page = _binary_app_html_start;
   const long long page_length = _binary_app_html_end - _binary_app_html_start;
+  static ConnectionSlots slots(kMaxConnections); // outlives the detached connection threads
   while (g_http_on) {
+    slots.take();
     SOCKET c = accept(s, nullptr, nullptr);
-    if (c == INVALID_SOCKET)
+    if (c == INVALID_SOCKET) {
+      slots.give_back();
       break;
-    SocketConnection conn(c);
-    serve_connection(conn, page, page_length, handle_host_command);
-    shutdown(c, SD_BOTH);
-    closesocket(c);
+    }
+    std::thread([c, page, page_length] {
+      // The install command creates shortcuts through COM on the thread that runs it.
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      SocketConnection conn(c);
+      serve_connection(conn, page, page_length, kPageCsp, handle_host_command);
+      shutdown(c, SD_BOTH);
+      closesocket(c);
+      CoUninitialize();
+      slots.give_back();
+    }).detach();
   }
   close_listener();
   WSACleanup();

@@ -29,12 +29,18 @@ static int autostart_target(wchar_t *exe) {
 
 int autostart_set(int on) {
   HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+    logf(on ? kLogAutostartWriteFailed : kLogAutostartDeleteFailed, kRunKey);
     return 0;
+  }
   if (!on) {
-    RegDeleteValueW(key, kRunValueName); // a missing value is no failure
-    logf(kLogAutostartDeleted);
+    const LONG r = RegDeleteValueW(key, kRunValueName);
     RegCloseKey(key);
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) { // a missing value is no failure
+      logf(kLogAutostartDeleteFailed);
+      return 0;
+    }
+    logf(kLogAutostartDeleted);
     return 1;
   }
   wchar_t exe[kPathChars];
@@ -45,32 +51,48 @@ int autostart_set(int on) {
   }
   LONG r = RegSetValueExW(key, kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE *>(command),
                           reg_sz_bytes(wcslen(command)));
-  logf(kLogAutostartWritten, command);
   RegCloseKey(key);
+  logf(r == ERROR_SUCCESS ? kLogAutostartWritten : kLogAutostartWriteFailed, command);
   return r == ERROR_SUCCESS ? 1 : 0;
 }
 
-void create_shortcut(const wchar_t *target, const wchar_t *working_dir, const wchar_t *link_path) {
-  IShellLinkW *link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void **>(&link))))
-    return;
-  link->SetPath(target);
-  link->SetWorkingDirectory(working_dir);
-  IPersistFile *file = nullptr;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))) {
-    file->Save(link_path, TRUE);
-    file->Release();
+// Releases a COM pointer when it goes out of scope, so that no error path leaks it.
+template <typename T> struct com_ptr {
+  T *p = nullptr;
+  com_ptr() = default;
+  com_ptr(const com_ptr &) = delete;
+  com_ptr &operator=(const com_ptr &) = delete;
+  ~com_ptr() {
+    if (p)
+      p->Release();
   }
-  link->Release();
+  void **out() { return reinterpret_cast<void **>(&p); }
+  T *operator->() const { return p; }
+};
+
+// 1 when the shortcut file was saved.
+int create_shortcut(const wchar_t *target, const wchar_t *working_dir, const wchar_t *link_path) {
+  com_ptr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out())))
+    return 0;
+  if (FAILED(link->SetPath(target)) || FAILED(link->SetWorkingDirectory(working_dir)))
+    return 0;
+  com_ptr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.out())))
+    return 0;
+  return SUCCEEDED(file->Save(link_path, TRUE)) ? 1 : 0;
 }
 
 static void shortcut_in(int folder_id, const wchar_t *target, const wchar_t *dir) {
   wchar_t folder[kPathChars];
   wchar_t link[kPathChars];
   if (SUCCEEDED(SHGetFolderPathW(nullptr, folder_id, nullptr, 0, folder)) &&
-      shortcut_path(folder, link, kPathChars))
-    create_shortcut(target, dir, link);
+      shortcut_path(folder, link, kPathChars)) {
+    if (!create_shortcut(target, dir, link))
+      logf(kLogShortcutFailed, link);
+    return;
+  }
+  logf(kLogShortcutFailed, kProductName);
 }
 
 int install_self(wchar_t *path) {

@@ -20,11 +20,18 @@ static void become_dpi_aware() {
 static void hand_over(bool ball_only) {
   if (ball_only)
     return; // a log-on start while the shell already runs has nothing to do
-  HWND ball = FindWindowW(kBallClass, kBallName);
-  if (ball)
+  // The first shell may still be starting: give it the time its own start-up takes to show the
+  // ball. Without a ball this process opens the first shell's address itself, never the page
+  // file, which is another origin with an empty planner.
+  HWND ball = nullptr;
+  for (int i = 0; i < 100 && !(ball = FindWindowW(kBallClass, kBallName)); ++i)
+    Sleep(30);
+  if (ball) {
     PostMessageW(ball, WM_OPEN_MAIN, 0, 0);
-  else
-    open_main();
+    return;
+  }
+  g_port = static_cast<unsigned short>(read_remembered_port());
+  open_main();
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {

@@ -24,6 +24,8 @@ int app_file(wchar_t *path, const wchar_t *name);
 
 // Page server thread.
 DWORD WINAPI http_thread(LPVOID);
+// The port in the data folder's port file (the running shell's address), 0 when none.
+unsigned read_remembered_port();
 // Closes the listening socket once, whichever thread gets there first.
 void close_listener();
 

@@ -227,7 +227,7 @@ describe('opening the page', () => {
 
 // A host command as the page sends it.
 async function hostCmd(port, query, headers = null) {
-  headers ??= `Host: 127.0.0.1:${port}\r\nSec-Fetch-Site: same-origin\r\n`;
+  headers ??= `Host: 127.0.0.1:${port}\r\nSec-Fetch-Site: same-origin\r\nX-Vellora-Host: 1\r\n`;
   const reply = await rawRequest(port, `GET /__vlra?${query} HTTP/1.1\r\n${headers}\r\n`);
   return { status: reply.status, json: JSON.parse(reply.body.toString('utf8')) };
 }
@@ -305,11 +305,17 @@ describe('host commands', () => {
     const shell = await user.start(['--ball-only']);
     const port = shell.port;
     const forbidden = { status: 403, json: { ok: 0, error: 'forbidden' } };
+    const mark = 'X-Vellora-Host: 1\r\n';
+    const site = 'Sec-Fetch-Site: same-origin\r\n';
     const foreign = [
-      `Host: 127.0.0.1:${port}\r\nOrigin: https://example.com\r\n`,
-      `Host: 127.0.0.1:${port}\r\nSec-Fetch-Site: cross-site\r\n`,
-      `Host: localhost:${port}\r\n`,
-      `Host: 127.0.0.1:${port + 1}\r\n`,
+      `Host: 127.0.0.1:${port}\r\nOrigin: https://example.com\r\n${site}${mark}`,
+      `Host: 127.0.0.1:${port}\r\nSec-Fetch-Site: cross-site\r\n${mark}`,
+      `Host: localhost:${port}\r\n${site}${mark}`,
+      `Host: 127.0.0.1:${port + 1}\r\n${site}${mark}`,
+      `Host: 127.0.0.1:${port}\r\n${mark}`, // no Sec-Fetch-Site: printf | nc
+      `Host: 127.0.0.1:${port}\r\n${site}`, // without the page's header
+      `Host: 127.0.0.1:${port}\r\nSec-Fetch-Site : same-origin\r\n${mark}`, // malformed line
+      `Host: 127.0.0.1:${port}\r\n${site}${mark} folded\r\n`, // folded line
       '',
     ];
     try {
@@ -323,12 +329,39 @@ describe('host commands', () => {
       assert.equal(existsSync(join(user.dataDir, 'vellora')), false);
 
       // The page's own origin is answered; a cookie "on=1" does not switch anything on.
-      const own = `Host: 127.0.0.1:${port}\r\nOrigin: http://127.0.0.1:${port}\r\nSec-Fetch-Site: same-origin\r\n`;
+      const own = `Host: 127.0.0.1:${port}\r\nOrigin: http://127.0.0.1:${port}\r\n${site}${mark}`;
       assert.deepEqual(
         await hostCmd(port, 'cmd=autostart&on=0', `${own}Cookie: on=1\r\n`),
         ok({ ok: 1, autostart: 0 }),
       );
+      // Parameters are the query's pairs, never substrings of it.
+      const unknown = ok({ ok: 0, error: 'unknown cmd' });
+      for (const query of ['xcmd=install', 'a=cmd=install', 'x;cmd=install'])
+        assert.deepEqual(await hostCmd(port, query, own), unknown, query);
+      assert.deepEqual(await hostCmd(port, 'cmd=autostart&on=0&xon=10', own), ok({ ok: 1, autostart: 0 }));
+      assert.equal(existsSync(join(user.dataDir, 'vellora')), false);
       assert.equal(existsSync(join(user.home, '.config', 'autostart', 'vellora.desktop')), false);
+    } finally {
+      await shell.stop();
+    }
+  });
+
+  test('a failed autostart write is a [warn] line and the replies say autostart is off', async () => {
+    const user = new LinuxHome();
+    const config = join(user.home, 'cfg');
+    mkdirSync(config);
+    writeFileSync(join(config, 'autostart'), ''); // a file where the entry's folder belongs
+    const shell = await user.start(['--ball-only'], { XDG_CONFIG_HOME: config });
+    const exe = join(user.dataDir, 'vellora');
+    try {
+      assert.deepEqual(await hostCmd(shell.port, 'cmd=autostart&on=1'), ok({ ok: 0, autostart: 0 }));
+      assert.ok(user.readLog().endsWith(`[warn] 没能写入 Run 项："${realpathSync(LINUX_SHELL)}" --ball-only\r\n`));
+      assert.doesNotMatch(user.readLog(), /\[autostart\] 已写入/);
+      assert.deepEqual(
+        await hostCmd(shell.port, 'cmd=install'),
+        ok({ ok: 1, installed: 1, autostart: 0, installedPath: exe }),
+      );
+      assert.ok(user.readLog().endsWith(`[warn] 没能写入 Run 项："${exe}" --ball-only\r\n[install] 安装完成：${exe}\r\n`));
     } finally {
       await shell.stop();
     }

@@ -1,7 +1,8 @@
 // The native Linux shell: the same server, one instance per user, a stable address.
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
-import { answers } from './lib/http.mjs';
+import { join } from 'node:path';
+import { answers, sleep, waitFor } from './lib/http.mjs';
 import { LinuxHome, NO_DISPLAY } from './lib/linux.mjs';
 import { serverChecks } from './lib/server-checks.mjs';
 
@@ -50,4 +51,37 @@ test('the page keeps its address across restarts', async () => {
     b.kill('SIGTERM');
     await b.exited;
   }
+});
+
+describe('a second start opens the running shell, never the page file', () => {
+  // Both starts go to the one shell's address: the stand-in browser records each launch.
+  const bothOpenTheShell = async (user) => {
+    user.addBrowser('/usr/bin/chromium');
+    const first = user.start();
+    await sleep(10); // while the first is still waiting for its server
+    const second = await user.run();
+    const shell = await first;
+    try {
+      assert.equal(second.code, 0);
+      const launches = await waitFor(() => user.launches().length >= 2 && user.launches(), {
+        what: 'two browser starts',
+      });
+      for (const l of launches) assert.ok(l.argv.includes(`--app=http://127.0.0.1:${shell.port}/`), l.argv.join(' '));
+      assert.deepEqual(user.opens(), [], 'no page file opened');
+      assert.doesNotMatch(user.readLog(), /\[fallback\]/);
+    } finally {
+      await shell.stop();
+    }
+  };
+
+  test('10 ms after the first', () => bothOpenTheShell(new LinuxHome()));
+
+  test('with a data folder path of 150 characters', async () => {
+    const user = new LinuxHome();
+    const data = join(user.home, 'd'.repeat(150 - user.home.length - '/Doremkin'.length - 1));
+    user.env.XDG_DATA_HOME = data;
+    user.dataDir = join(data, 'Doremkin');
+    assert.equal(user.dataDir.length, 150);
+    await bothOpenTheShell(user);
+  });
 });

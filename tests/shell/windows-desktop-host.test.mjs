@@ -31,13 +31,14 @@ let port = 0;
 const removeShortcuts = () => [desktopLink, programsLink].forEach((link) => rmSync(link, { force: true }));
 
 // A host command as the page sends it: its own Host, Origin and Sec-Fetch-Site, unless replaced.
-async function hostCmd(query, { host, origin, site = 'same-origin', extra = '' } = {}) {
+async function hostCmd(query, { host, origin, site = 'same-origin', mark = true, extra = '' } = {}) {
   const lines = [
     `GET /__vlra?${query} HTTP/1.1`,
     `Host: ${host ?? `127.0.0.1:${port}`}`,
     `Origin: ${origin ?? `http://127.0.0.1:${port}`}`,
     `Sec-Fetch-Site: ${site}`,
     'Sec-Fetch-Mode: cors',
+    ...(mark ? ['X-Vellora-Host: 1'] : []),
     ...(extra ? [extra] : []),
   ];
   const reply = await rawRequest(port, `${lines.join('\r\n')}\r\n\r\n`);
@@ -72,6 +73,7 @@ describe('requests that do not come from the page', () => {
     ['the Host "localhost"', () => ({ host: `localhost:${port}` })],
     ['the Host of a rebound name', () => ({ host: 'attacker.example' })],
     ['Sec-Fetch-Site cross-site', () => ({ site: 'cross-site' })],
+    ['no X-Vellora-Host header', () => ({ mark: false })],
   ];
 
   test('get 403 with the forbidden body and change nothing', async () => {

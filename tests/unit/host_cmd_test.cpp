@@ -14,7 +14,8 @@ std::string page_request(const std::string &target) {
   return "GET " + target +
          " HTTP/1.1\r\nHost: 127.0.0.1:51234\r\nConnection: keep-alive\r\nsec-ch-ua-platform: \"Windows\"\r\n"
          "User-Agent: Mozilla/5.0\r\nAccept: */*\r\nSec-Fetch-Site: same-origin\r\nSec-Fetch-Mode: cors\r\n"
-         "Sec-Fetch-Dest: empty\r\nReferer: http://127.0.0.1:51234/\r\nAccept-Encoding: gzip, deflate, br\r\n"
+         "Sec-Fetch-Dest: empty\r\nX-Vellora-Host: 1\r\nReferer: http://127.0.0.1:51234/\r\nAccept-Encoding: "
+         "gzip, deflate, br\r\n"
          "Accept-Language: zh-CN,zh;q=0.9\r\n\r\n";
 }
 
@@ -32,7 +33,15 @@ TEST(HostCmd, ParseFromTheQueryOnly) {
       {page_request("/__vlra?cmd=autostart&on=1"), "autostart", host_autostart, 1},
       {page_request("/__vlra?cmd=autostart&on=0"), "autostart", host_autostart, 0},
       {page_request("/__vlra?on=1&cmd=autostart"), "autostart", host_autostart, 1},
-      {page_request("/__vlra?xcmd=status"), "status", host_status, 0},     // any occurrence of "cmd="
+      // Pairs, not substrings: none of these names a command or switches on.
+      {page_request("/__vlra?xcmd=install"), "", host_unknown, 0},
+      {page_request("/__vlra?a=cmd=install"), "", host_unknown, 0},
+      {page_request("/__vlra?x;cmd=install"), "", host_unknown, 0},
+      {page_request("/__vlra?cmd=autostart&on=0&xon=10"), "autostart", host_autostart, 0},
+      {page_request("/__vlra?cmd=autostart&on=10"), "autostart", host_autostart, 0},
+      {page_request("/__vlra?cmd=autostart&on"), "autostart", host_autostart, 0},
+      {page_request("/__vlra?cmd=status&cmd=install"), "", host_unknown, 0}, // twice: neither
+      {page_request("/__vlra?cmd=autostart&on=1&on=0"), "autostart", host_unknown, 0},
       {page_request("/__vlra?cmd=Status"), "Status", host_unknown, 0},     // case-sensitive
       {page_request("/__vlra?cmd=%73tatus"), "%73tatus", host_unknown, 0}, // not percent-decoded
       {page_request("/__vlra?cmd=status&x=1"), "status", host_status, 0},
@@ -62,6 +71,7 @@ TEST(HostCmd, ParseFromTheQueryOnly) {
   }
 }
 
+#define M "X-Vellora-Host: 1\r\n"
 TEST(HostCmd, OnlyThePageItselfIsAnswered) {
   struct row {
     std::string headers; // between the request line and the empty line
@@ -69,32 +79,47 @@ TEST(HostCmd, OnlyThePageItselfIsAnswered) {
     const char *why;
   };
   const row rows[] = {
-      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\nOrigin: http://127.0.0.1:51234\r\n", 1,
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\nOrigin: http://127.0.0.1:51234\r\n" M, 1,
        "the page's own fetch"},
-      {"Host: 127.0.0.1:51234\r\n", 1, "no Sec-Fetch-Site or Origin (older browser)"},
-      {"host:127.0.0.1:51234\r\nSEC-FETCH-SITE: \t same-origin \r\n", 1, "names are case-insensitive"},
-      {"Host: 127.0.0.1:51234\nSec-Fetch-Site: same-origin\n", 1, "bare line feeds"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M, 1, "no Origin (a same-origin GET)"},
+      {"Host: 127.0.0.1:51234\r\n" M, 0, "no Sec-Fetch-Site (printf | nc)"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n", 0, "without the page's header"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\nX-Vellora-Host: 0\r\n", 0, "header not 1"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M M, 0, "the page's header twice"},
+      {"host:127.0.0.1:51234\r\nSEC-FETCH-SITE: \t same-origin \r\nx-vellora-HOST: 1\r\n", 1,
+       "names are case-insensitive"},
+      {"Host: 127.0.0.1:51234\nSec-Fetch-Site: same-origin\nX-Vellora-Host: 1\n", 1, "bare line feeds"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site : same-origin\r\n" M, 0, "space before the colon"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M " folded: x\r\n", 0, "folded line"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M "\tfolded\r\n", 0, "folded by a tab"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M "no colon\r\n", 0, "no colon"},
+      {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M ": x\r\n", 0, "empty name"},
       {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: cross-site\r\n", 0, "an image tag on another site"},
       {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-site\r\n", 0, "another port of 127.0.0.1"},
       {"Host: 127.0.0.1:51234\r\nSec-Fetch-Site: none\r\n", 0, "typed into the address bar"},
-      {"Host: 127.0.0.1:51234\r\nOrigin: https://evil.example\r\n", 0, "foreign Origin"},
-      {"Host: 127.0.0.1:51234\r\nOrigin: null\r\n", 0, "opaque Origin"},
-      {"Host: 127.0.0.1:51234\r\nOrigin: http://127.0.0.1:51235\r\n", 0, "Origin on another port"},
-      {"Host: evil.example:51234\r\n", 0, "foreign Host (DNS rebinding)"},
-      {"Host: localhost:51234\r\n", 0, "localhost Host"},
-      {"Host: 127.0.0.1\r\n", 0, "Host without the port"},
-      {"Host: 127.0.0.1:5123\r\n", 0, "Host with another port"},
-      {"Sec-Fetch-Site: same-origin\r\n", 0, "no Host"},
-      {"Host: 127.0.0.1:51234\r\nHost: evil.example\r\n", 0, "two Hosts"},
-      {"Host: 127.0.0.1:51234\r\nOrigin: http://127.0.0.1:51234\r\nOrigin: http://127.0.0.1:51234\r\n", 0,
-       "two Origins"},
-      {"X-Host: 127.0.0.1:51234\r\n", 0, "a header that merely ends in Host"},
+      {"Host: 127.0.0.1:51234\r\nOrigin: https://evil.example\r\nSec-Fetch-Site: same-origin\r\n" M, 0,
+       "foreign Origin"},
+      {"Host: 127.0.0.1:51234\r\nOrigin: null\r\nSec-Fetch-Site: same-origin\r\n" M, 0, "opaque Origin"},
+      {"Host: 127.0.0.1:51234\r\nOrigin: http://127.0.0.1:51235\r\nSec-Fetch-Site: same-origin\r\n" M, 0,
+       "Origin on another port"},
+      {"Host: evil.example:51234\r\nSec-Fetch-Site: same-origin\r\n" M, 0, "foreign Host (DNS rebinding)"},
+      {"Host: localhost:51234\r\nSec-Fetch-Site: same-origin\r\n" M, 0, "localhost Host"},
+      {"Host: 127.0.0.1\r\nSec-Fetch-Site: same-origin\r\n" M, 0, "Host without the port"},
+      {"Host: 127.0.0.1:5123\r\nSec-Fetch-Site: same-origin\r\n" M, 0, "Host with another port"},
+      {"Sec-Fetch-Site: same-origin\r\n" M, 0, "no Host"},
+      {"Host: 127.0.0.1:51234\r\nHost: evil.example\r\nSec-Fetch-Site: same-origin\r\n" M, 0, "two Hosts"},
+      {"Host: 127.0.0.1:51234\r\nOrigin: http://127.0.0.1:51234\r\nOrigin: "
+       "http://127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M,
+       0, "two Origins"},
+      {"X-Host: 127.0.0.1:51234\r\nSec-Fetch-Site: same-origin\r\n" M, 0,
+       "a header that merely ends in Host"},
   };
   for (const row &r : rows) {
     const std::string req = "GET /__vlra?cmd=status HTTP/1.1\r\n" + r.headers + "\r\n";
     EXPECT_EQ(host_authorised(req.c_str(), kPort), r.allowed) << r.why;
   }
 }
+#undef M
 
 TEST(HostCmd, CutHeaderBlockIsRefused) {
   // A long URL could push Sec-Fetch-Site past the received bytes: without the end of the header
@@ -115,9 +140,9 @@ TEST(HostCmd, Bodies) {
   EXPECT_STREQ(b, R"({"kind":"linux","installed":0,"autostart":1,"installedPath":""})");
   host_body_autostart(0, 1, b);
   EXPECT_STREQ(b, R"({"ok":0,"autostart":1})");
-  host_body_install(1, "/home/t/vellora", b);
+  host_body_install(1, 1, "/home/t/vellora", b);
   EXPECT_STREQ(b, R"({"ok":1,"installed":1,"autostart":1,"installedPath":"/home/t/vellora"})");
-  host_body_install(0, "/home/t/vellora", b);
+  host_body_install(0, 1, "/home/t/vellora", b);
   EXPECT_STREQ(b, R"({"ok":0,"error":"copy failed"})");
   EXPECT_EQ(host_body_unknown(b), 30);
   EXPECT_STREQ(b, R"({"ok":0,"error":"unknown cmd"})");
@@ -133,12 +158,14 @@ TEST(HostCmd, Header) {
   char h[kHeaderBufferSize];
   const int n = host_json_header(200, 29, h);
   EXPECT_STREQ(h, "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: 29\r\n"
-                  "Cache-Control: no-store\r\nConnection: close\r\n\r\n");
+                  "Cache-Control: no-store\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+                  "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(n, static_cast<int>(std::string(h).size()));
   host_json_header(403, 28, h);
   EXPECT_STREQ(h,
                "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: "
-               "28\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n");
+               "28\r\nCache-Control: no-store\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+               "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
 }
 
 TEST(JsonWstr, Escaping) {
@@ -253,8 +280,8 @@ TEST(HostReply, Commands) {
   EXPECT_NE(header.find("Content-Length: 79\r\n"), std::string::npos);
   EXPECT_EQ(host.reply(page_request("/__vlra?cmd=autostart&on=0")), R"({"ok":1,"autostart":0})");
   EXPECT_EQ(host.reply(page_request("/__vlra?cmd=reboot")), R"({"ok":0,"error":"unknown cmd"})");
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"installed", "get", "set 1", "get", "install", "installed",
-                                                  "get", "set 0"}));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"installed", "get", "set 1", "get", "install", "get",
+                                                  "installed", "get", "set 0"}));
 }
 
 TEST(HostReply, Failures) {
@@ -265,6 +292,9 @@ TEST(HostReply, Failures) {
   EXPECT_EQ(host.reply(page_request("/__vlra?cmd=autostart&on=0")), R"({"ok":0,"autostart":0})");
   host.autostart = 0;
   EXPECT_EQ(host.reply(page_request("/__vlra?cmd=autostart&on=1")), R"({"ok":0,"autostart":0})");
+  // Installed, but the autostart write inside it failed: the reply says so.
+  EXPECT_EQ(host.reply(page_request("/__vlra?cmd=install")),
+            R"({"ok":1,"installed":1,"autostart":0,"installedPath":"C:\\D\\Vellora.exe"})");
   host.install_result = 0;
   EXPECT_EQ(host.reply(page_request("/__vlra?cmd=install")), R"({"ok":0,"error":"copy failed"})");
 }
@@ -273,7 +303,7 @@ TEST(HostReply, ForeignRequestsChangeNothing) {
   const std::string attacks[] = {
       // An image tag on another site.
       "GET /__vlra?cmd=install HTTP/1.1\r\nHost: 127.0.0.1:51234\r\nSec-Fetch-Site: cross-site\r\n"
-      "Sec-Fetch-Mode: no-cors\r\nSec-Fetch-Dest: image\r\n\r\n",
+      "Sec-Fetch-Mode: no-cors\r\nSec-Fetch-Dest: image\r\nX-Vellora-Host: 1\r\n\r\n",
       // A fetch from another origin.
       "GET /__vlra?cmd=autostart&on=1 HTTP/1.1\r\nHost: 127.0.0.1:51234\r\nOrigin: "
       "https://evil.example\r\n\r\n",
@@ -285,8 +315,11 @@ TEST(HostReply, ForeignRequestsChangeNothing) {
     fake_host host;
     std::string header;
     EXPECT_EQ(host.reply(req, &header), R"({"ok":0,"error":"forbidden"})");
-    EXPECT_EQ(header, "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\n"
-                      "Content-Length: 28\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(
+        header,
+        "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json; charset=utf-8\r\n"
+        "Content-Length: 28\r\nCache-Control: no-store\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+        "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(host.calls.empty()) << req.substr(0, req.find('\r'));
   }
 }

@@ -48,7 +48,7 @@ int fake_host_command(const char *, char *header, char *body) {
 }
 
 std::string serve(FakeConnection &conn) {
-  serve_connection(conn, kPage, kPageLength, fake_host_command);
+  serve_connection(conn, kPage, kPageLength, "default-src 'none'", fake_host_command);
   return conn.sent;
 }
 
@@ -110,7 +110,9 @@ TEST(Serving, PageFaviconAndHostCommandReplies) {
   page.chunks = {"POST /any?x HTTP/1.1\r\n\r\nbody"};
   EXPECT_EQ(serve(page), "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                              std::to_string(kPageLength) +
-                             "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" +
+                             "\r\nCache-Control: no-store\r\nContent-Security-Policy: default-src 'none'\r\n"
+                             "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
+                             "Referrer-Policy: no-referrer\r\nConnection: close\r\n\r\n" +
                              reinterpret_cast<const char *>(kPage));
 
   FakeConnection empty; // a client that sends nothing still gets the page
@@ -118,7 +120,12 @@ TEST(Serving, PageFaviconAndHostCommandReplies) {
 
   FakeConnection favicon;
   favicon.chunks = {"GET /favicon.ico HTTP/1.1\r\n\r\n"};
-  EXPECT_EQ(serve(favicon), "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(serve(favicon), "HTTP/1.1 204 No Content\r\nX-Frame-Options: DENY\r\nX-Content-Type-Options: "
+                            "nosniff\r\nReferrer-Policy: no-referrer\r\nConnection: close\r\n\r\n");
+
+  // A policy too long for the header buffer sends nothing rather than a cut header.
+  char header[kHeaderBufferSize];
+  EXPECT_EQ(format_page_header(header, sizeof header, 1, std::string(2000, 'x').c_str()), -1);
 
   FakeConnection command;
   command.chunks = {"GET /__vlra?cmd=x HTTP/1.1\r\n\r\n"};
@@ -130,13 +137,13 @@ TEST(Serving, LargeBodiesAreSentWholeAndAFailedSendStops) {
   FakeConnection conn;
   conn.chunks = {"GET / HTTP/1.1\r\n\r\n"};
   serve_connection(conn, reinterpret_cast<const unsigned char *>(big.data()),
-                   static_cast<long long>(big.size()), fake_host_command);
+                   static_cast<long long>(big.size()), nullptr, fake_host_command);
   EXPECT_EQ(conn.sent.substr(conn.sent.size() - big.size()), big);
 
   FakeConnection failing;
   failing.send_limit = 500;
   failing.chunks = {"GET / HTTP/1.1\r\n\r\n"};
   serve_connection(failing, reinterpret_cast<const unsigned char *>(big.data()),
-                   static_cast<long long>(big.size()), fake_host_command);
+                   static_cast<long long>(big.size()), nullptr, fake_host_command);
   EXPECT_LT(failing.sent.size(), 2000u);
 }

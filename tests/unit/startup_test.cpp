@@ -59,3 +59,14 @@ TEST(Utf8, StrictRejectsUnpairedSurrogatesLenientReplacesThem) {
                        "b");
   }
 }
+
+TEST(InstanceSocketName, OnePerUserAndDataFolderAndShortWhateverThePath) {
+  const std::string long_dir = "/home/u/" + std::string(300, 'd') + "/Doremkin";
+  EXPECT_EQ(instance_socket_name("/home/u/.local/share/Doremkin", 1000),
+            instance_socket_name("/home/u/.local/share/Doremkin", 1000));
+  EXPECT_NE(instance_socket_name("/home/u/.local/share/Doremkin", 1000),
+            instance_socket_name("/home/u/.local/share/Doremkin", 1001));
+  EXPECT_NE(instance_socket_name("/home/u/.local/share/Doremkin", 1000),
+            instance_socket_name("/tmp/x/Doremkin", 1000));
+  EXPECT_LT(instance_socket_name(long_dir.c_str(), 4294967295u).size(), 107u); // fits sun_path
+}
