@@ -1,7 +1,12 @@
 // The page's pure helpers, imported directly from their source.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import * as h from '../../page/helpers.js';
+import * as dates from '../../page/lib/dates.js';
+import * as items from '../../page/lib/items.js';
+import * as view from '../../page/lib/view.js';
+import * as host from '../../page/lib/host.js';
+
+const h = { ...dates, ...items, ...view, ...host };
 
 const table = (name, fn, rows) =>
   test(name, () => {

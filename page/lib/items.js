@@ -1,7 +1,5 @@
-// Pure helpers of the planner: day keys, time values, row normalisation, display order,
-// content signatures and the import check. No DOM and no storage here, so node can test them.
-// The assembler inlines this file into the page core's strict function scope; everything from
-// the "@node-only" line on is left out of the page.
+// The planner's constants and its rows: ids, time values, counts, normalisation, display order,
+// content signatures, and the checks of a stored or imported state. Pure, as lib/dates.js.
 
 const KEY = 'homework-planner-v5';
 const MAXQ = 12;
@@ -15,35 +13,6 @@ const SLOTS_H1 = 23;
 const hasOwn = (o, k) => Object.prototype.hasOwnProperty.call(o, k);
 const str = (v) => (v == null ? '' : String(v));
 
-function pad(n) {
-  return (n < 10 ? '0' : '') + n;
-}
-
-function dayKeyOf(y, m, d) {
-  return String(y).padStart(4, '0') + '-' + pad(m) + '-' + pad(d);
-}
-
-// Today's local calendar date.
-function todayStr() {
-  const d = new Date();
-  return dayKeyOf(d.getFullYear(), d.getMonth() + 1, d.getDate());
-}
-
-// Calendar arithmetic on the UTC calendar, so neither the time zone nor a daylight-saving
-// change can shift the result. setUTCFullYear keeps years below 100 as they are.
-function addDays(key, n) {
-  const p = String(key).split('-');
-  const dt = new Date(0);
-  dt.setUTCFullYear(+p[0], +p[1] - 1, +p[2] + n);
-  return dayKeyOf(dt.getUTCFullYear(), dt.getUTCMonth() + 1, dt.getUTCDate());
-}
-
-// A YYYY-MM-DD text naming a real calendar date.
-function isDayKey(k) {
-  return typeof k === 'string' && /^\d{4}-\d{2}-\d{2}$/.test(k) && addDays(k, 0) === k;
-}
-
-// Row ids: time in base 36 plus four random base-36 characters. Ids drawn within the same
 // millisecond are remembered so that a repeated draw is redrawn: the days carried to the next
 // day are made in one loop, and two rows with one id would edit and delete each other.
 let uidMs = -1;
@@ -230,109 +199,9 @@ function parseImport(obj, today) {
   return { days, current, settings };
 }
 
-function esc(s) {
-  return str(s).replace(/[&"<>]/g, (c) => ({ '&': '&amp;', '"': '&quot;', '<': '&lt;', '>': '&gt;' })[c]);
-}
-
-function timeCls(t) {
-  const s = str(t);
-  if (hasOwn(WAIT, s)) return 'w' + WAIT[s];
-  return s ? '' : 'empty';
-}
-
-function timeTxt(t) {
-  const s = str(t);
-  if (hasOwn(WAIT, s)) return WICON[s] + ' ' + s;
-  return s ? '⏰ ' + s : '选时刻';
-}
-
-// The avatar's letter: the first character of the trimmed name.
-function initial(name) {
-  const t = str(name).trim();
-  return t ? String.fromCodePoint(t.codePointAt(0)) : '🐣';
-}
-
-// Counts of a day for the status bar.
-function statOf(list) {
-  let done = 0;
-  let ex = 0;
-  for (const it of list) {
-    if (it.done) done++;
-    ex += qn(it.count);
-  }
-  const total = list.length;
-  const pct = total ? Math.round((done / total) * 100) : 0;
-  let emoji = '🎉';
-  if (!total) emoji = '🐣';
-  else if (pct === 0) emoji = '🌱';
-  else if (pct < 50) emoji = '🌿';
-  else if (pct < 100) emoji = '🌸';
-  return { total, done, ex, pct, emoji, left: total - done };
-}
-
-function titleFor(left) {
-  return '📝 Vellora' + (left > 0 ? ' · 待批改 ' + left : ' · 全部完成');
-}
-
-// ===================================================================== time picker
-
-// Where the time picker goes in the window, for a button's box `r` and the panel's size: under
-// the button, or above it when it would pass the window's bottom; never nearer than 10 px to the
-// right edge nor 8 px to the top or left edge.
-function pickerPos(r, pw, ph, vw, vh) {
-  let top = r.bottom + 6;
-  if (top + ph > vh - 6) top = Math.max(8, r.top - ph - 6);
-  const left = Math.max(8, Math.min(r.left, vw - pw - 10));
-  return { top, left };
-}
-
-// ===================================================================== desktop host bridge
-
-// The desktop host the page runs in: "mac" under the macOS host's scheme, "win" when served by
-// the desktop shell's loopback server, else "" (an ordinary browser, localhost or a file).
-function hostKindOf(protocol, hostname) {
-  if (protocol === 'vellora:') return 'mac';
-  if (hostname === '127.0.0.1') return 'win';
-  return '';
-}
-
-// The loopback path of a host command, e.g. /__vlra?cmd=autostart&on=1.
-function hostPath(cmd, params) {
-  let q = '/__vlra?cmd=' + encodeURIComponent(cmd);
-  for (const k of Object.keys(params || {})) q += '&' + encodeURIComponent(k) + '=' + encodeURIComponent(params[k]);
-  return q;
-}
-
-const SETUP_WIN_FOOT = 'Windows 的开机自启写入当前用户的注册表 Run 项；安装后自启指向安装位置，随便删下载目录里的原 exe 都不影响。';
-const SETUP_LINUX_FOOT = 'Linux 的开机自启是当前用户登录会话里的一条自动启动项（~/.config/autostart）；安装后自启指向安装位置，随便删下载目录里的原程序都不影响。';
-const SETUP_MAC_FOOT = 'Mac 的开机自启通过 LaunchAgents 实现；程序放在「应用程序」文件夹里最稳，搬家后重开一次自启即可。';
-
-// The texts of the setup dialog for a host status `st` of the host `kind`. The Linux shell
-// answers as the loopback host ("win") and names itself in the status's kind.
-function setupTexts(kind, st) {
-  const s = st || {};
-  const installed = !!s.installed;
-  const mac = kind === 'mac';
-  const linux = !mac && s.kind === 'linux';
-  let sub = mac ? '当前是 Mac 桌面版' : linux ? '当前是 Linux 桌面版' : '当前是 Windows 桌面版';
-  if (mac && s.appPath) sub += '：' + s.appPath;
-  let inst;
-  if (mac) inst = installed ? '📌 已在「应用程序」文件夹' : '📌 安装到「应用程序」文件夹';
-  else inst = installed ? '📌 已安装到电脑' : '📌 安装到电脑（含桌面 + 开始菜单图标）';
-  return {
-    sub,
-    inst,
-    loc: s.installedPath ? '位置：' + s.installedPath : '',
-    installed,
-    auto: s.autostart ? '✅ 已开启 · 点关闭' : '未开启 · 点开启',
-    foot: mac ? SETUP_MAC_FOOT : linux ? SETUP_LINUX_FOOT : SETUP_WIN_FOOT,
-  };
-}
-
 // @node-only
+import { pad, isDayKey } from './dates.js';
 export {
-  KEY, MAXQ, CIRC, AV, WAIT, WICON, SLOTS_H0, SLOTS_H1,
-  pad, todayStr, addDays, isDayKey, uid, isWait, timeRank, snap, qn, colorOf, norm, sorted,
-  fitTopics, stateText, sigAll, fromStored, parseImport, esc, timeCls, timeTxt, initial, statOf, titleFor,
-  pickerPos, hostKindOf, hostPath, setupTexts,
+  KEY, MAXQ, CIRC, AV, WAIT, WICON, SLOTS_H0, SLOTS_H1, hasOwn, str,
+  uid, isWait, timeRank, snap, qn, colorOf, norm, sorted, fitTopics, stateText, sigAll, fromStored, parseImport,
 };
