@@ -14,6 +14,7 @@
   /*@js lib/view.js*/
   /*@js lib/host.js*/
 
+  /*@js core/store.js*/
   /*@js core/state.js*/
   /*@js core/dom.js*/
   /*@js core/toast.js*/

@@ -49,6 +49,9 @@ function inTx(db, names, mode, fn) {
       const stores = {};
       for (const n of names) stores[n] = tx.objectStore(n);
       fn(stores);
+      // commit at once instead of at the end of the task, so that a page closed right after a
+      // keystroke still has it
+      if (typeof tx.commit === 'function') tx.commit();
     } catch (e) {
       if (tx) {
         try {

@@ -120,38 +120,6 @@ function fitTopics(days, keys) {
   }
 }
 
-// The state as compact JSON: the very text JSON.stringify(st) gives, built day by day so that a
-// save after a small edit serialises only the days it touched. `cache` maps a day key to the list
-// it last serialised and that text; a day is serialised again when it is in `fresh` (every day
-// when `fresh` is null) or when its list is another object than the cached one.
-function stateText(st, cache, fresh) {
-  const dayText = (k, list) => {
-    const c = cache.get(k);
-    if (fresh && !fresh.has(k) && c && c.list === list) return c.json;
-    const json = JSON.stringify(list);
-    cache.set(k, { list, json });
-    return json;
-  };
-  let out = '';
-  for (const m of Object.keys(st)) {
-    const v = st[m];
-    let s;
-    if (m === 'days' && v && typeof v === 'object' && !Array.isArray(v) && typeof v.toJSON !== 'function') {
-      s = '';
-      for (const k of Object.keys(v)) {
-        const list = v[k];
-        const j = Array.isArray(list) ? dayText(k, list) : JSON.stringify(list);
-        if (j !== undefined) s += (s ? ',' : '') + JSON.stringify(k) + ':' + j;
-      }
-      s = '{' + s + '}';
-    } else {
-      s = JSON.stringify(v);
-    }
-    if (s !== undefined) out += (out ? ',' : '') + JSON.stringify(m) + ':' + s;
-  }
-  return '{' + out + '}';
-}
-
 // Content signature of each day: the compact JSON of its list.
 function sigAll(st) {
   const out = {};
@@ -203,5 +171,5 @@ function parseImport(obj, today) {
 import { pad, isDayKey } from './dates.js';
 export {
   KEY, MAXQ, CIRC, AV, WAIT, WICON, SLOTS_H0, SLOTS_H1, hasOwn, str,
-  uid, isWait, timeRank, snap, qn, colorOf, norm, sorted, fitTopics, stateText, sigAll, fromStored, parseImport,
+  uid, isWait, timeRank, snap, qn, colorOf, norm, sorted, fitTopics, sigAll, fromStored, parseImport,
 };
