@@ -4,21 +4,24 @@
 // index.html is the frame. Its markers are replaced by the named source file:
 //   /*@js name*/  /*@css name*/  <!--@html name-->
 // A "?" after the marker word (/*@js? name*/) makes the file optional: a missing file leaves
-// nothing. Markers inside included files are expanded too, so core.js pulls in helpers.js.
+// nothing. Names are paths below page/ (core/state.js). Markers inside included files are
+// expanded too, so core/index.js pulls in lib/ and the rest of core/.
 // An included file ends at a line "// @node-only": what follows serves node's tests only.
 // The output depends on nothing but these files.
 //
-// Slots for later parts of the page, filled once their files exist: account.html (the account
-// dialogs) and pwatip.html (the home-screen tip) among the floating layers; account.js and then
-// pwatip.js in the script element after the page core.
+// Slots for later parts of the page, filled once their files exist: account/account.html (the
+// account dialogs) and pwatip.html (the home-screen tip) among the floating layers;
+// account/index.js and then pwatip.js in the script element after the page core.
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const SRC = dirname(fileURLToPath(import.meta.url));
-const MARKER = /\/\*@(js|css)(\?)? ([\w.-]+)\*\/|<!--@(html)(\?)? ([\w.-]+)-->/g;
+const MARKER = /\/\*@(js|css)(\?)? ([\w./-]+)\*\/|<!--@(html)(\?)? ([\w./-]+)-->/g;
 
 function include(dir, kind, name, optional, depth) {
+  // names are paths below page/, never above it
+  if (name.split('/').some((p) => p === '' || p === '.' || p === '..')) throw new Error('bad page source name: ' + name);
   const path = join(dir, name);
   if (!existsSync(path)) {
     if (optional) return '';

@@ -2,7 +2,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { cpSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { assemble } from '../../page/build.mjs';
@@ -39,7 +39,8 @@ test('the page is one self-contained document, the same at every build', () => {
 
 test('optional slots take their files when they exist', () => {
   const dir = copyOfPage();
-  writeFileSync(join(dir, 'account.js'), 'window.acc = 1;');
+  mkdirSync(join(dir, 'account'));
+  writeFileSync(join(dir, 'account', 'index.js'), 'window.acc = 1;');
   writeFileSync(join(dir, 'pwatip.js'), 'window.tip = 2;');
   writeFileSync(join(dir, 'pwatip.html'), '<div id="pwaTip"></div>');
   const html = assemble(dir);
@@ -49,9 +50,13 @@ test('optional slots take their files when they exist', () => {
 
 test('a source that would end its inline element early, or a missing source, stops the build', () => {
   const dir = copyOfPage();
-  writeFileSync(join(dir, 'account.js'), 'const s = "</script><b>";');
-  assert.throws(() => assemble(dir), /account\.js holds markup/);
+  mkdirSync(join(dir, 'account'));
+  writeFileSync(join(dir, 'account', 'index.js'), 'const s = "</script><b>";');
+  assert.throws(() => assemble(dir), /account\/index\.js holds markup/);
   const gone = copyOfPage();
-  writeFileSync(join(gone, 'core.js'), '/*@js nothere.js*/');
-  assert.throws(() => assemble(gone), /missing page source: nothere\.js/);
+  rmSync(join(gone, 'core', 'notes.js'));
+  assert.throws(() => assemble(gone), /missing page source: core\/notes\.js/);
+  const outside = copyOfPage();
+  writeFileSync(join(outside, 'core', 'index.js'), '/*@js ../../etc/passwd*/');
+  assert.throws(() => assemble(outside), /bad page source name/);
 });

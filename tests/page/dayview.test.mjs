@@ -1,7 +1,7 @@
 // The day view in the served page: order, status bar and title, editing, search, hide-done, narrow cards.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { colorOf } from '../../page/helpers.js';
+import { colorOf } from '../../page/lib/items.js';
 import { item, open, setup, stateOf, stored } from './harness.mjs';
 
 const h = setup();

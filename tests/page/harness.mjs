@@ -86,10 +86,13 @@ export function setup() {
 //   storage: entries written into local storage before the page is loaded for the test,
 //   clock:   a time at which Playwright's clock is installed and paused before the first load;
 //            the test moves it on with page.clock.runFor,
-//   dialogs: an array that collects the texts of alerts (which are accepted).
+//   dialogs: an array that collects the texts of alerts (which are accepted),
+//   noStore: the page runs without IndexedDB.
 export async function open(browser, url, opts = {}) {
-  const { storage, clock, dialogs, ...ctxOpts } = opts;
+  const { storage, clock, dialogs, noStore, ...ctxOpts } = opts;
   const context = await browser.newContext({ viewport: { width: 1360, height: 900 }, ...ctxOpts });
+  // a browser without IndexedDB (some private modes): the page falls back to local storage
+  if (noStore) await context.addInitScript(() => Object.defineProperty(window, 'indexedDB', { value: undefined }));
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
@@ -104,19 +107,62 @@ export async function open(browser, url, opts = {}) {
     await page.clock.pauseAt(t);
   }
   await page.goto(url);
+  await ready(page);
   if (storage) {
-    await page.evaluate((entries) => {
+    // local storage as an older page left it, and no store yet: the page's first start
+    await page.evaluate(async (entries) => {
       localStorage.clear();
       for (const [k, v] of Object.entries(entries)) localStorage.setItem(k, typeof v === 'string' ? v : JSON.stringify(v));
+      await window.__vl.flushed();
+      await new Promise((res, rej) => {
+        const r = indexedDB.deleteDatabase('vellora');
+        r.onsuccess = res;
+        r.onerror = () => rej(r.error);
+      });
     }, storage);
     await page.reload();
+    await ready(page);
   }
   return { context, page, errors };
 }
 
-// The stored planner state.
+// Waits until the page has loaded its state and drawn it.
+export function ready(page) {
+  return page.evaluate(() => window.__vl.ready);
+}
+
+// The planner state as the page's store holds it once its queued writes are done, read from the
+// records themselves; another key names a local storage entry.
 export function stored(page, key = 'homework-planner-v5') {
-  return page.evaluate((k) => JSON.parse(localStorage.getItem(k)), key);
+  if (key !== 'homework-planner-v5') return page.evaluate((k) => JSON.parse(localStorage.getItem(k)), key);
+  return page.evaluate(readStore);
+}
+
+// Runs in the page: rebuilds the state from the "vellora" database's records.
+async function readStore() {
+  await window.__vl.flushed();
+  const db = await new Promise((res, rej) => {
+    const r = indexedDB.open('vellora');
+    r.onsuccess = () => res(r.result);
+    r.onerror = () => rej(r.error);
+  });
+  const tx = db.transaction(['meta', 'days']);
+  const get = (q) => new Promise((res) => (q.onsuccess = () => res(q.result)));
+  const [meta, keys, recs] = await Promise.all([
+    get(tx.objectStore('meta').get('state')), get(tx.objectStore('days').getAllKeys()), get(tx.objectStore('days').getAll()),
+  ]);
+  db.close();
+  if (!meta) return null;
+  const st = {};
+  for (const m of meta.order) st[m] = m === 'days' ? {} : meta.rest[m];
+  keys.forEach((k, i) => {
+    const r = recs[i];
+    st.days[k] = JSON.parse(r.list);
+    if ('rev' in r) st.rev[k] = r.rev;
+    if ('srvRev' in r) st.srv.rev[k] = r.srvRev;
+    if ('base' in r) st.srv.base[k] = r.base;
+  });
+  return st;
 }
 
 // A schedule item with the eight members in order.

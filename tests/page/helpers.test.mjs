@@ -1,7 +1,12 @@
 // The page's pure helpers, imported directly from their source.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import * as h from '../../page/helpers.js';
+import * as dates from '../../page/lib/dates.js';
+import * as items from '../../page/lib/items.js';
+import * as view from '../../page/lib/view.js';
+import * as host from '../../page/lib/host.js';
+
+const h = { ...dates, ...items, ...view, ...host };
 
 const table = (name, fn, rows) =>
   test(name, () => {
@@ -226,28 +231,6 @@ test('parseImport never lets a file reach an object prototype', () => {
   assert.equal(s.current, '2024-03-01');
   assert.equal({}.polluted, undefined);
   assert.equal(s.days.name, undefined);
-});
-
-test('stateText writes exactly what JSON.stringify writes, serialising again only what changed', () => {
-  const states = [
-    { days: {}, current: '2024-01-01', settings: { autoNext: true } },
-    { days: { '2024-01-01': [h.norm({ id: 'a', name: '小"明\n' })], '2024-01-02': [], '2024-01-03': null, '2024-01-04': undefined },
-      current: '2024-01-01', settings: {}, rev: { '2024-01-01': 5 }, srv: { base: { x: 'y' } }, gone: undefined, fn() {} },
-    JSON.parse('{"days":{"__proto__":[{"id":"p"}],"2024-01-01":[]},"current":"2024-01-01"}'),
-    { current: 'x', days: { a: 'not a list', b: [1, [2], { c: 3 }] }, when: new Date(0) },
-  ];
-  for (const st of states) assert.equal(h.stateText(st, new Map(), null), JSON.stringify(st));
-
-  const st = { days: { a: [{ id: 1, name: 'x' }], b: [{ id: 2, name: 'y' }] }, current: 'a' };
-  const cache = new Map();
-  h.stateText(st, cache, null);
-  st.days.a[0].name = 'changed';
-  st.days.b = [{ id: 3 }];
-  st.current = 'b';
-  assert.equal(h.stateText(st, cache, new Set(['a'])), JSON.stringify(st), 'a marked day and a replaced list are written anew');
-  const before = h.stateText(st, cache, new Set());
-  st.days.a[0].name = 'unmarked';
-  assert.equal(h.stateText(st, cache, new Set()), before, 'an unmarked day with the same list reuses its text');
 });
 
 test('pickerPos: under the button, above it near the bottom, kept off the right and top edges', () => {

@@ -1,10 +1,11 @@
 // Planner state and storage in the served page: loading, saving, the core interface, export and import.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { readFile, writeFile, mkdtemp } from 'node:fs/promises';
+import { readFile, writeFile, mkdtemp, rm } from 'node:fs/promises';
+import { chromium } from 'playwright-core';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { item, open, setup, stateOf, stored } from './harness.mjs';
+import { item, open, ready, setup, stateOf, stored } from './harness.mjs';
 
 const h = setup();
 before(h.before);
@@ -67,25 +68,75 @@ describe('Loading', () => {
 });
 
 describe('Saving', () => {
-  test('every change is saved at once; the value before it is kept as "-prev" when longer than 20 characters', async () => {
-    const tiny = '{"days":{}}';
-    const { page, context } = await open(h.env.browser, h.env.url, { ...ZONE, storage: { 'homework-planner-v5': tiny } });
-    assert.equal(await page.evaluate(() => localStorage.getItem('homework-planner-v5-prev')), null, 'a stored value of 11 characters is not copied');
-    const before = await page.evaluate(() => localStorage.getItem('homework-planner-v5'));
+  test('a keystroke is in the store when the browser is closed right after it', async () => {
+    const dir = await mkdtemp(join(tmpdir(), 'vellora-profile-'));
+    const persistent = () => chromium.launchPersistentContext(dir, { executablePath: '/usr/bin/chromium', headless: true, args: ['--no-sandbox', '--disable-gpu'] });
+    let ctx = await persistent();
+    let page = ctx.pages()[0] || (await ctx.newPage());
+    await page.goto(h.env.url);
+    await ready(page);
     await page.click('#add');
-    assert.equal(await page.evaluate(() => localStorage.getItem('homework-planner-v5-prev')), before);
-    await page.keyboard.type('李');
-    assert.equal((await stored(page)).days[TODAY][0].name, '李');
-    // a save that would write the very text already stored writes nothing, so the copy keeps
-    // the value before the last real change
-    const prev = await page.evaluate(() => localStorage.getItem('homework-planner-v5-prev'));
-    await page.click('#today');
-    assert.equal(await page.evaluate(() => localStorage.getItem('homework-planner-v5-prev')), prev);
-    assert.match(prev, /"name":""/);
+    await page.keyboard.type('王');
+    await ctx.close();
+    ctx = await persistent();
+    page = ctx.pages()[0] || (await ctx.newPage());
+    await page.goto(h.env.url);
+    await ready(page);
+    assert.deepEqual(await names(page), ['王']);
+    await ctx.close();
+    await rm(dir, { recursive: true, force: true });
+  });
+
+  test('a save writes only the days it changed, and tells the hook which days those are', async () => {
+    const st = stateOf({ '2024-01-01': [item('a', 'x')], '2024-01-02': [item('b', 'y')] }, '2024-01-01', { rev: { '2024-01-01': 7, '2023-12-31': 1 }, srv: { rev: { '2024-01-02': 4 }, base: { '2024-01-02': { b: 'f' } } } });
+    const { page, context } = await open(h.env.browser, h.env.url, { ...ZONE, storage: { 'homework-planner-v5': st } });
+    assert.deepEqual(await stored(page), st, 'the per-day records rebuild the state with its bookkeeping');
+    const got = await page.evaluate(async () => {
+      const seen = [];
+      window.__vlOnSave = (s, changed) => {
+        seen.push(changed);
+        s.rev['2024-01-01'] = 99; // what the hook stamps reaches the store with this save
+      };
+      const puts = [];
+      const real = IDBObjectStore.prototype.put;
+      IDBObjectStore.prototype.put = function (v, k) {
+        puts.push(this.name + ':' + k);
+        return real.call(this, v, k);
+      };
+      const s = window.__vl.getState();
+      s.days['2024-01-01'][0].name = 'x2';
+      window.__vl.save(['2024-01-01']);
+      s.days['2024-03-03'] = [];
+      window.__vl.save();
+      window.__vl.save(['2024-01-02']);
+      await window.__vl.flushed();
+      IDBObjectStore.prototype.put = real;
+      return { seen, puts };
+    });
+    assert.deepEqual(got.seen, [['2024-01-01'], ['2024-03-03'], []]);
+    assert.deepEqual(got.puts.filter((p) => p.startsWith('days:')), ['days:2024-01-01', 'days:2024-03-03']);
+    const after = await stored(page);
+    assert.equal(after.rev['2024-01-01'], 99);
+    assert.equal(after.days['2024-01-01'][0].name, 'x2');
+    assert.deepEqual(after.srv, st.srv);
     await context.close();
   });
 
-  test('a save the storage refuses keeps the page working, warns, and tells the teacher once a minute', async () => {
+  test('the version of a day before its latest run of changes can be put back', async () => {
+    const st = stateOf({ [TODAY]: [item('a', '原来的')] }, TODAY);
+    const { page, context } = await open(h.env.browser, h.env.url, { ...ZONE, storage: { 'homework-planner-v5': st } });
+    await page.fill('[data-f="name"]', '');
+    await page.keyboard.type('改错了');
+    assert.equal(await page.evaluate((d) => window.__vl.restoreDay(d), TODAY), true);
+    assert.deepEqual(await names(page), ['原来的']);
+    assert.equal((await stored(page)).days[TODAY][0].name, '原来的');
+    // the version replaced is the copy now, so the restore itself can be undone
+    await page.evaluate((d) => window.__vl.restoreDay(d), TODAY);
+    assert.deepEqual(await names(page), ['改错了']);
+    await context.close();
+  });
+
+  test('a write the store refuses keeps the edit, tells the teacher once a minute, and is written with the next save', async () => {
     const { page, context } = await open(h.env.browser, h.env.url, ZONE);
     const warnings = [];
     page.on('console', (m) => m.type() === 'warning' && warnings.push(m.text()));
@@ -93,43 +144,45 @@ describe('Saving', () => {
     await page.evaluate(() => {
       window.hooked = 0;
       window.__vlOnSave = () => window.hooked++;
-      Storage.prototype.setItem = function () { throw new DOMException('full', 'QuotaExceededError'); };
+      window.realPut = IDBObjectStore.prototype.put;
+      IDBObjectStore.prototype.put = function () { throw new DOMException('full', 'QuotaExceededError'); };
     });
     await page.keyboard.type('a');
-    assert.equal(await toastText(page), '保存失败，请导出备份');
+    await page.evaluate(() => window.__vl.flushed());
+    await page.waitForFunction(() => document.querySelector('#toast span').textContent === '保存失败，请导出备份');
     assert.equal(warnings.length, 1);
     assert.match(warnings[0], /^保存失败，请导出备份/);
     await page.evaluate(() => window.__vl.toast('something else'));
     await page.keyboard.type('b');
+    await page.evaluate(() => window.__vl.flushed());
     assert.equal(await toastText(page), 'something else', 'not again within the minute');
     await page.clock.runFor(60000);
     await page.keyboard.type('c');
-    assert.equal(await toastText(page), '保存失败，请导出备份');
+    await page.evaluate(() => window.__vl.flushed());
+    await page.waitForFunction(() => document.querySelector('#toast span').textContent === '保存失败，请导出备份');
     assert.equal(await page.evaluate(() => window.hooked), 3, 'the hook runs after failed saves too');
-    assert.equal(await page.inputValue('[data-f="name"]'), 'abc');
     assert.equal(await page.evaluate(() => window.__vl.getState().days[window.__vl.todayStr()][0].name), 'abc');
+    assert.equal((await stored(page)).days[TODAY][0].name, '', 'nothing of the refused writes is stored');
+    // writing works again: the next save stores what the refused ones held
+    await page.evaluate(() => { IDBObjectStore.prototype.put = window.realPut; });
+    await page.click('#today');
+    assert.equal((await stored(page)).days[TODAY][0].name, 'abc');
+    await page.reload();
+    await ready(page);
+    assert.deepEqual(await names(page), ['abc']);
     await context.close();
   });
 
-  test('the recovery copy never takes the room the state itself needs', async () => {
-    // A storage of limited size, counted in characters of keys and values.
-    const { page, context } = await open(h.env.browser, h.env.url, ZONE);
+  test('without IndexedDB the page keeps the local storage layout', async () => {
+    const { page, context } = await open(h.env.browser, h.env.url, { ...ZONE, noStore: true });
     await page.click('#add');
-    await page.evaluate(() => {
-      const real = Storage.prototype.setItem;
-      const size = () => Object.keys(localStorage).reduce((n, k) => n + k.length + localStorage.getItem(k).length, 0);
-      // room for one more copy of the state as it is now: the recovery copy fits, a longer state then does not
-      localStorage.removeItem('homework-planner-v5-prev');
-      const limit = size() + localStorage.getItem('homework-planner-v5').length + 'homework-planner-v5-prev'.length;
-      Storage.prototype.setItem = function (k, v) {
-        const old = this.getItem(k);
-        if (size() - (old == null ? 0 : k.length + old.length) + k.length + String(v).length > limit) throw new DOMException('full', 'QuotaExceededError');
-        real.call(this, k, v);
-      };
+    await page.keyboard.type('李');
+    const v5 = await page.evaluate(async () => {
+      await window.__vl.flushed();
+      return JSON.parse(localStorage.getItem('homework-planner-v5'));
     });
-    await page.keyboard.type('张');
-    assert.equal((await stored(page)).days[TODAY][0].name, '张');
-    assert.equal(await toastText(page), '');
+    assert.equal(v5.days[TODAY][0].name, '李');
+    assert.match(await page.evaluate(() => localStorage.getItem('homework-planner-v5-prev')), /"name":""/);
     await context.close();
   });
 });
@@ -147,7 +200,7 @@ describe('Core interface', () => {
       out.marked = window.__vlSig;
       return out;
     });
-    assert.deepEqual(got.members, ['getState', 'render', 'save', 'setState', 'toast', 'todayStr']);
+    assert.deepEqual(got.members, ['copies', 'flushed', 'getState', 'ready', 'render', 'restoreDay', 'save', 'setState', 'toast', 'todayStr']);
     assert.deepEqual(got.sig, { '2024-01-01': JSON.stringify([item('a', 'x')]) });
     assert.equal(got.sameObject, true);
     assert.deepEqual(got.filled, { days: { '2024-02-02': [], [TODAY]: [] }, current: TODAY, settings: { autoNext: true }, rev: {} });
@@ -156,18 +209,26 @@ describe('Core interface', () => {
     await context.close();
   });
 
-  test('save calls the hook with the state after writing', async () => {
+  test('save calls the hook with the state; named copies are kept in the store', async () => {
     const { page, context } = await open(h.env.browser, h.env.url, ZONE);
-    const seen = await page.evaluate(() => {
+    const seen = await page.evaluate(async () => {
       const out = [];
-      window.__vlOnSave = (st) => out.push([st === window.__vl.getState(), JSON.parse(localStorage.getItem('homework-planner-v5')).current]);
+      window.__vlOnSave = (st, changed) => out.push([st === window.__vl.getState(), changed]);
       window.__vl.getState().current = '2025-05-05';
+      window.__vl.getState().days['2025-05-05'] = [];
       window.__vl.save();
       window.__vlOnSave = () => { throw new Error('hook fails'); };
       window.__vl.save();
+      const c = window.__vl.copies;
+      await c.put('velloraState:ann', { days: { '2025-01-01': [] }, current: '2025-01-01' });
+      out.push(await c.get('velloraState:ann'), await c.get('velloraOffline'));
+      await c.remove('velloraState:ann');
+      out.push(await c.get('velloraState:ann'));
+      out.push(await c.put('x', { f: 1n }).then(() => 'stored', () => 'rejected'));
       return out;
     });
-    assert.deepEqual(seen, [[true, '2025-05-05']]);
+    assert.deepEqual(seen, [[true, ['2025-05-05']], { days: { '2025-01-01': [] }, current: '2025-01-01' }, null, null, 'rejected']);
+    assert.equal((await stored(page)).current, '2025-05-05');
     await context.close();
   });
 });
