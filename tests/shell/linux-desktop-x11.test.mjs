@@ -1,6 +1,6 @@
 // The Linux shell's floating ball on an X11 desktop of the test's own (Xvfb with openbox): its
 // window, hints and picture, the count read from a stand-in page window's title, clicks and drags,
-// the menu, a second start and the watchdog. No real browser is ever started (lib/linux.mjs).
+// the menu, a second start and the watchdog; and on a composited desktop its 32-bit window. No real browser is ever started (lib/linux.mjs).
 import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -226,5 +226,41 @@ describe('the ball on an X11 desktop', { timeout: 180000 }, () => {
     await desk.pointer(['key', 'End'], ['key', 'Return']);
     assert.equal(await shell.exited, 0);
     assert.match(user.readLog(), /\[ball\] 菜单：退出\r\n$/);
+  });
+});
+
+describe('the ball on a composited X11 desktop', { timeout: 120000 }, () => {
+  let desk;
+  before(async () => {
+    desk = await new Desktop().start({ compositor: true });
+  });
+  after(() => desk.stop());
+
+  test('uses a 32-bit visual with per-pixel alpha: the ball shows, its corners let the desktop through', async () => {
+    const user = new LinuxHome();
+    user.env.DISPLAY = desk.display;
+    const shell = await user.start(['--ball-only']);
+    try {
+      const ball = await waitFor(
+        () => desk.windowsOfClass('DoremkinBall').find((id) => desk.geometry(id).viewable),
+        { what: 'the ball to be shown' },
+      );
+      assert.match(desk.x('xwininfo', '-id', String(ball)), /Depth: 32/);
+      // A transparent corner shows the desktop behind it (as the pixel beside the ball does), the
+      // ball's middle is drawn: an ARGB window whose alpha is wrong is an opaque square or invisible.
+      await waitFor(
+        () => {
+          const { x, y } = desk.geometry(ball);
+          const behind = [...desk.grab(x - 4, y - 4, 1)];
+          const px = desk.grab(x, y);
+          const at = (cx, cy) => [...px.subarray((cy * 66 + cx) * 3, (cy * 66 + cx) * 3 + 3)];
+          const far = (a, b) => a.some((v, i) => Math.abs(v - b[i]) > 60);
+          return !far(at(0, 0), behind) && !far(at(65, 65), behind) && far(at(33, 33), behind);
+        },
+        { timeoutMs: 5000, stepMs: 250, what: 'the composited ball' },
+      );
+    } finally {
+      await shell.stop();
+    }
   });
 });

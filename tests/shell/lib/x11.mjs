@@ -13,7 +13,8 @@ export const HEIGHT = 1024;
 const FIXTURES = repoPath('build/linux/fixtures');
 
 export class Desktop {
-  async start() {
+  // With `compositor`, xcompmgr composites the desktop (it owns _NET_WM_CM_S0 while it runs).
+  async start({ compositor = false } = {}) {
     this.home = mkdtempSync(join(tmpdir(), 'vellora-x11-'));
     this.xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${WIDTH}x${HEIGHT}x24`, '-br', '-nolisten', 'tcp'], {
       stdio: ['ignore', 'ignore', 'ignore', 'pipe'],
@@ -33,6 +34,11 @@ export class Desktop {
     await waitFor(() => this.x('xprop', '-root', '_NET_SUPPORTING_WM_CHECK').includes('window id'), {
       what: 'openbox',
     });
+    if (compositor) {
+      this.cm = spawn('xcompmgr', [], { env: this.env, stdio: 'ignore' });
+      await sleep(1000); // it takes the compositing selection as it starts
+      if (this.cm.exitCode !== null) throw new Error('xcompmgr did not start');
+    }
     return this;
   }
 
@@ -103,7 +109,8 @@ export class Desktop {
 
   async stop() {
     for (const c of this.children) c.stdin.end();
-    for (const p of [this.wm, this.xvfb]) {
+    for (const p of [this.cm, this.wm, this.xvfb]) {
+      if (!p) continue;
       if (p.exitCode === null && p.signalCode === null) {
         const gone = new Promise((r) => p.once('exit', r));
         p.kill('SIGTERM');
