@@ -1,6 +1,7 @@
 // The Linux shell's floating ball on an X11 desktop of the test's own (Xvfb with openbox): its
 // window, hints and picture, the count read from a stand-in page window's title, clicks and drags,
-// the menu, a second start and the watchdog; and on a composited desktop its 32-bit window. No real browser is ever started (lib/linux.mjs).
+// the menu, a second start and the watchdog; on a composited desktop, its 32-bit window. No real
+// browser is ever started (lib/linux.mjs).
 import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
