@@ -50,8 +50,11 @@ test('another site that frames the page invisibly cannot click it into installin
 <iframe id="f" src="${url}" style="position:fixed;left:0;top:0;width:${VIEW.width}px;height:${VIEW.height}px;border:0;opacity:0.01"></iframe>`);
   });
   await new Promise((r) => attacker.listen(0, 'localhost', r));
-  const { context, page } = await open(browser, `http://localhost:${attacker.address().port}/`, { viewport: VIEW });
+  // The attacker's page is no planner: opened plainly, without waiting for the planner to load.
+  const context = await browser.newContext({ viewport: VIEW });
   try {
+    const page = await context.newPage();
+    await page.goto(`http://localhost:${attacker.address().port}/`);
     await page.waitForTimeout(1000);
     const center = (b) => [b.x + b.width / 2, b.y + b.height / 2];
     await page.mouse.click(...center(setupBox));
