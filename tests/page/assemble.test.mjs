@@ -32,14 +32,14 @@ test('the page is one self-contained document, the same at every build', () => {
   assert.match(core, /^\s*\/\/[^\n]*\n[\s\S]*?\(function \(\) \{\n  'use strict';/);
   assert.ok(core.indexOf('function snap(') > core.indexOf("'use strict'"), 'the helpers sit inside the strict function scope');
   assert.equal(core.split('function snap(').length, 2);
-  assert.equal(scripts[2].trim(), '', 'the account slot is empty until its module exists');
-  // the page core parses as a script once inlined
+  assert.match(scripts[2], /const VL = window\.__vl;\n  if \(!VL\) return;/, 'the account module');
+  // both scripts parse once inlined
   assert.doesNotThrow(() => new Function(core));
+  assert.doesNotThrow(() => new Function(scripts[2]));
 });
 
 test('optional slots take their files when they exist', () => {
   const dir = copyOfPage();
-  mkdirSync(join(dir, 'account'));
   writeFileSync(join(dir, 'account', 'index.js'), 'window.acc = 1;');
   writeFileSync(join(dir, 'pwatip.js'), 'window.tip = 2;');
   writeFileSync(join(dir, 'pwatip.html'), '<div id="pwaTip"></div>');
@@ -50,7 +50,6 @@ test('optional slots take their files when they exist', () => {
 
 test('a source that would end its inline element early, or a missing source, stops the build', () => {
   const dir = copyOfPage();
-  mkdirSync(join(dir, 'account'));
   writeFileSync(join(dir, 'account', 'index.js'), 'const s = "</script><b>";');
   assert.throws(() => assemble(dir), /account\/index\.js holds markup/);
   const gone = copyOfPage();
@@ -59,4 +58,13 @@ test('a source that would end its inline element early, or a missing source, sto
   const outside = copyOfPage();
   writeFileSync(join(outside, 'core', 'index.js'), '/*@js ../../etc/passwd*/');
   assert.throws(() => assemble(outside), /bad page source name/);
+});
+
+test('build settings are written in as string literals, and an unknown one stops the build', () => {
+  const dir = copyOfPage();
+  writeFileSync(join(dir, 'account', 'index.js'), "const h = /*@setting SITE_HOST*/ '';");
+  assert.match(assemble(dir, { SITE_HOST: 'planner.example.org' }), /const h = "planner\.example\.org";/);
+  assert.match(assemble(dir, { SITE_HOST: '' }), /const h = "";/);
+  writeFileSync(join(dir, 'account', 'index.js'), "const h = /*@setting NOPE*/ '';");
+  assert.throws(() => assemble(dir, { SITE_HOST: '' }), /unknown build setting: NOPE/);
 });
