@@ -11,9 +11,9 @@
 // buildSettings); the '' after the marker keeps the source file valid for node's tests.
 // The output depends on nothing but these files and those settings.
 //
-// Slots for later parts of the page, filled once their files exist: account/account.html (the
-// account dialogs) and pwatip.html (the home-screen tip) among the floating layers;
-// account/index.js and then pwatip.js in the script element after the page core.
+// Optional slots, filled once their files exist: the account dialogs (account/*.html) and
+// pwatip.html (the home-screen tip) among the floating layers, their styles after style.css, and
+// pwatip.js after the account module in the script element after the page core.
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';

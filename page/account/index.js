@@ -16,6 +16,7 @@
   /*@js? account/api.js*/
   /*@js? account/auth.js*/
   /*@js? account/engine.js*/
+  /*@js? account/me.js*/
   /*@js? account/admin.js*/
   /*@js? account/start.js*/
 })();
