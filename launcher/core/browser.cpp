@@ -1,6 +1,7 @@
 #include "core/browser.hpp"
 
 #include "core/texts.hpp"
+#include "core/utf8.hpp"
 #include "core/wide_copy.hpp"
 
 #include <cstring>
@@ -20,6 +21,21 @@ std::wstring loopback_url(unsigned port) { return L"http://127.0.0.1:" + std::to
 std::wstring window_size() { return std::to_wstring(kWindowWidth) + L"," + std::to_wstring(kWindowHeight); }
 
 std::string loopback_url_narrow(unsigned port) { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+
+// Appends the bytes of `path`, percent-encoding all but A-Z a-z 0-9 - . _ ~ / and those in `keep`.
+void append_url_path(const std::string &path, const char *keep, std::string &url) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : path) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~' || c == '/' || (c && std::strchr(keep, c))) {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 15];
+    }
+  }
+}
 
 } // namespace
 
@@ -49,13 +65,21 @@ int page_temp_path(const wchar_t *data_dir, unsigned long id, wchar_t *out, size
                    cap);
 }
 
-int file_url(const wchar_t *path, wchar_t *out) {
-  std::wstring s = L"file:///";
-  size_t i = 0;
-  for (; path[i] && i < kFileUrlPathChars; ++i)
-    s += path[i] == L'\\' ? L'/' : path[i];
-  copy_wide(s, out, kFileUrlCap);
-  return path[i] ? 0 : 1;
+int file_url(const wchar_t *path, wchar_t *out, size_t cap) {
+  std::wstring slashed(path);
+  for (wchar_t &c : slashed)
+    if (c == L'\\')
+      c = L'/';
+  std::string utf8;
+  utf8_append_lenient(slashed.c_str(), utf8);
+  std::string url = "file:///";
+  append_url_path(utf8, ":", url);
+  if (url.size() >= cap) {
+    if (cap)
+      out[0] = 0;
+    return 0;
+  }
+  return copy_wide(std::wstring(url.begin(), url.end()), out, cap);
 }
 
 int page_needs_write(const void *existing, size_t existing_len, const void *page, size_t page_len) {
@@ -135,17 +159,7 @@ std::vector<std::string> linux_browser_argv(const std::string &browser, int app_
 }
 
 std::string linux_file_url(const std::string &path) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string url = "file://";
-  for (unsigned char c : path) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '~' || c == '/') {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
+  append_url_path(path, "", url);
   return url;
 }

@@ -8,8 +8,9 @@
 inline constexpr int kWindowWidth = 1360;
 inline constexpr int kWindowHeight = 840;
 inline constexpr size_t kCmdLineCap = 2048; // wide characters, terminator included
-inline constexpr size_t kFileUrlCap = 261;  // "file:///" + at most 252 path characters + terminator
-inline constexpr size_t kFileUrlPathChars = 252;
+// "file:///" + a percent-encoded path of up to 260 UTF-16 units (at most 9 characters each: three
+// encoded UTF-8 bytes) + terminator: every path the shell makes fits.
+inline constexpr size_t kFileUrlCap = 8 + 260 * 9 + 1;
 
 // Message boxes of the launch (caption "Vellora", error icon, no owner).
 inline constexpr const wchar_t *kMsgNoDataDir = L"无法创建数据目录，请检查磁盘权限。";
@@ -37,9 +38,11 @@ int profile_path(const wchar_t *data_dir, wchar_t *out, size_t cap);
 int page_file_path(const wchar_t *data_dir, wchar_t *out, size_t cap);
 int page_temp_path(const wchar_t *data_dir, unsigned long id, wchar_t *out, size_t cap);
 
-// "file:///" followed by at most 252 characters of `path`, each backslash turned into "/", not
-// percent-encoded, into `out` of kFileUrlCap characters. Returns 1 when the whole path went in.
-int file_url(const wchar_t *path, wchar_t *out);
+// "file:///" + `path` with each backslash turned into "/" and every UTF-8 byte outside
+// A-Z a-z 0-9 - . _ ~ / : percent-encoded (so "#", "%" and "?" in a folder name stay part of the
+// path), into `out` of `cap` characters, always terminated. Returns 1 when it fitted, else 0 and
+// an empty `out`: a cut URL would open another file.
+int file_url(const wchar_t *path, wchar_t *out, size_t cap);
 
 // Whether the page file must be (re)written: when there is none (`existing` null) or its bytes
 // differ from the embedded page. Write the page to page_temp_path() and rename it over app.html, so

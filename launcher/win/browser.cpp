@@ -77,7 +77,7 @@ static void open_page_file(const wchar_t *dir) {
     return;
   }
   wchar_t url[kFileUrlCap];
-  file_url(page_path, url);
+  file_url(page_path, url, kFileUrlCap);
   logf(kLogFallbackOpen, url);
   if (reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", url, nullptr, dir, SW_SHOWNORMAL)) > 32)
     return;

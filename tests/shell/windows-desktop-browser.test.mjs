@@ -1,7 +1,7 @@
 // The Windows shell opening the page under Wine: a stand-in browser at the paths where the shell
 // looks for Edge and Chrome records how it was started, and its window plays the page's window.
 import assert from 'node:assert/strict';
-import { existsSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { waitFor } from './lib/http.mjs';
@@ -161,6 +161,43 @@ describe('no browser at all', () => {
     assert.ok(readFileSync(pageFile).equals(page), 'app.html was rewritten');
     await waitFor(() => wine.openedUrls().length > opened, { what: 'the URL opened again' });
     assert.equal(wine.openedUrls().at(-1), hostUrl());
+  });
+});
+
+describe('no browser, and a data folder whose path holds "#" and "%"', () => {
+  // The shell asks the system for the local application data folder: point it elsewhere for
+  // these tests, so that the shell's data folder is <that>\Doremkin.
+  const odd = 'a#b%25c';
+  const setLocalAppData = (value) => {
+    const key = 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders';
+    const r = wine.reg('add', key, '/v', 'Local AppData', '/t', 'REG_EXPAND_SZ', '/d', value, '/f');
+    if (r.status !== 0) throw new Error('could not set the local application data folder: ' + r.stderr);
+  };
+  const dataDir = join(wine.localAppData, odd, 'Doremkin');
+  const log = () => (existsSync(join(dataDir, 'launch.log')) ? readFileSync(join(dataDir, 'launch.log'), 'utf8') : '');
+
+  before(async () => {
+    await cleanSlate();
+    rmSync(join(wine.localAppData, odd), { recursive: true, force: true });
+    mkdirSync(join(wine.localAppData, odd));
+    setLocalAppData(`%USERPROFILE%\\AppData\\Local\\${odd}`);
+    wine.start(EXE);
+  }, { timeout: 90000 });
+  after(async () => {
+    await wine.stopAll();
+    setLocalAppData('%USERPROFILE%\\AppData\\Local');
+    rmSync(join(wine.localAppData, odd), { recursive: true, force: true });
+  });
+
+  test('the page file is opened by a URL that names it, every special character encoded', async () => {
+    await waitFor(() => log().includes('[fallback]'), { timeoutMs: 30000, what: 'the [fallback] line' });
+    assert.ok(log().includes(`[fallback] 直接打开 file:///C:/users/${wine.user}/AppData/Local/a%23b%2525c/Doremkin/app.html`), log());
+    await waitFor(() => wine.openedUrls().length, { what: 'the URL reaching the system browser' });
+    // what reaches the system's browser is a URL of the very file the shell wrote
+    const opened = new URL(wine.openedUrls()[0]);
+    assert.equal(opened.hash, '');
+    assert.equal(opened.search, '');
+    assert.ok(readFileSync(decodeURIComponent(opened.pathname)).equals(page), wine.openedUrls()[0]);
   });
 });
 

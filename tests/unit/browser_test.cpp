@@ -56,18 +56,21 @@ TEST(Browser, DataFolderPaths) {
   EXPECT_EQ(std::wstring(buf).size(), 259u);
 }
 
-TEST(Browser, FileUrl) {
+TEST(Browser, FileUrlIsPercentEncoded) {
   wchar_t url[kFileUrlCap];
-  ASSERT_EQ(file_url(L"C:\\Users\\李雷\\AppData\\Local\\Doremkin\\app.html", url), 1);
-  EXPECT_EQ(std::wstring(url), L"file:///C:/Users/李雷/AppData/Local/Doremkin/app.html");
-  ASSERT_EQ(file_url(L"C:\\a b\\100%\\app.html", url), 1); // not percent-encoded
-  EXPECT_EQ(std::wstring(url), L"file:///C:/a b/100%/app.html");
+  ASSERT_EQ(file_url(L"C:\\Users\\t\\AppData\\Local\\Doremkin\\app.html", url, kFileUrlCap), 1);
+  EXPECT_EQ(std::wstring(url), L"file:///C:/Users/t/AppData/Local/Doremkin/app.html");
+  // "#" would start a fragment, "%" an escape and "?" a query: each stays part of the path
+  ASSERT_EQ(file_url(L"C:\\Users\\李雷\\a b#1\\100%?\\app.html", url, kFileUrlCap), 1);
+  EXPECT_EQ(std::wstring(url), L"file:///C:/Users/%E6%9D%8E%E9%9B%B7/a%20b%231/100%25%3F/app.html");
 
-  const std::wstring exact(252, L'\\');
-  EXPECT_EQ(file_url(exact.c_str(), url), 1);
-  EXPECT_EQ(std::wstring(url), L"file:///" + std::wstring(252, L'/'));
-  EXPECT_EQ(file_url((exact + L"x").c_str(), url), 0); // cut after 252 characters
-  EXPECT_EQ(std::wstring(url), L"file:///" + std::wstring(252, L'/'));
+  // the longest path the shell makes, all of it characters that take three encoded bytes
+  const std::wstring longest = L"C:\\" + std::wstring(257, L'李');
+  ASSERT_EQ(file_url(longest.c_str(), url, kFileUrlCap), 1);
+  EXPECT_EQ(std::wstring(url).size(), 8 + 3 + 257 * 9u);
+  // too small a buffer gives no URL at all rather than a cut one
+  EXPECT_EQ(file_url(L"C:\\a#b\\app.html", url, 20), 0);
+  EXPECT_EQ(std::wstring(url), L"");
 }
 
 TEST(Browser, PageFileIsRewrittenWhenAbsentOrDifferent) {
