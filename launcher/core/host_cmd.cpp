@@ -50,23 +50,28 @@ template <typename... Args> int format(char *out, size_t cap, const char *fmt, A
 // Escapes `utf8` into `out` (kJsonPathCap): backslash and double quote get a backslash; control
 // characters, which would make the JSON invalid, become \u00XX. A byte and its escape are copied
 // while fewer than 1038 bytes are written, so at most 1039 are.
-void json_escape(const std::string &utf8, char *out) {
-  size_t w = 0;
+// `utf8` as the inside of a JSON string into `out` of `cap` bytes: backslash and double quote
+// escaped, control characters as \u00XX. Whole or not at all: a cut escape or UTF-8 sequence would
+// be invalid JSON, and a cut path would name another file.
+void json_escape(const std::string &utf8, char *out, size_t cap) {
+  std::string s;
+  s.reserve(utf8.size() + 8);
   for (unsigned char c : utf8) {
-    if (w >= kJsonPathCap - 2)
-      break;
     if (c < 0x20) {
-      if (w + 6 > kJsonPathCap - 1)
-        break;
-      std::snprintf(out + w, 7, "\\u%04x", c);
-      w += 6;
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      s += esc;
       continue;
     }
     if (c == '\\' || c == '"')
-      out[w++] = '\\';
-    out[w++] = static_cast<char>(c);
+      s += '\\';
+    s += static_cast<char>(c);
   }
-  out[w] = 0;
+  if (!cap)
+    return;
+  if (s.size() + 1 > cap)
+    s.clear();
+  std::memcpy(out, s.c_str(), s.size() + 1);
 }
 
 } // namespace
@@ -195,18 +200,18 @@ int host_json_header(int status, int body_len, char *out) {
                 status == 403 ? "403 Forbidden" : "200 OK", body_len);
 }
 
-void json_wstr(const wchar_t *path, char *out) {
+void json_wstr(const wchar_t *path, char *out, size_t cap) {
   std::string utf8;
-  if (!path || !utf8_append(path, utf8) || utf8.size() + 1 > kJsonPathCap)
+  if (!path || !utf8_append(path, utf8))
     utf8.clear();
-  json_escape(utf8, out);
+  json_escape(utf8, out, cap);
 }
 
-void json_str(const char *path, char *out) {
-  std::string bytes = path ? path : "";
-  if (bytes.size() + 1 > kJsonPathCap)
-    bytes.clear();
-  json_escape(bytes, out);
+void json_str(const char *path, char *out, size_t cap) {
+  // JSON text is UTF-8: bytes of a Linux path that are no valid UTF-8 become U+FFFD
+  std::string utf8;
+  utf8_append_lenient(utf8_widen_lenient(path ? path : "").c_str(), utf8);
+  json_escape(utf8, out, cap);
 }
 
 int host_reply(const char *req, unsigned port, const char *kind, const host_ops &ops, char *header,

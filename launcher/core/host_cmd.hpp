@@ -56,12 +56,13 @@ int host_body_forbidden(char *out);
 int host_json_header(int status, int body_len, char *out);
 
 // `path` as UTF-8 (from UTF-16 on Windows, UTF-32 on Linux), with every backslash and double quote
-// escaped by a backslash, into `out` of kJsonPathCap bytes (at most 1039 bytes written). A path
-// that cannot be converted (an unpaired surrogate) or needs more than 1040 bytes as UTF-8 gives "".
-void json_wstr(const wchar_t *path, char *out);
+// escaped by a backslash and control characters as \u00XX, into `out` of `cap` bytes (kJsonPathCap
+// for the host bodies). A path that cannot be converted (an unpaired surrogate) or whose escaped
+// form does not fit gives "", never a cut path.
+void json_wstr(const wchar_t *path, char *out, size_t cap);
 
-// The same for a path that is already bytes (Linux).
-void json_str(const char *path, char *out);
+// The same for a path that is already bytes (Linux); bytes that are no valid UTF-8 become U+FFFD.
+void json_str(const char *path, char *out, size_t cap);
 
 // What the platform knows and does; each function gets `ctx`.
 struct host_ops {

@@ -13,7 +13,7 @@ int installed(void *, char *path_json) {
   const std::string exe = dir + "/" + kLinuxExeName;
   if (!is_regular_file(exe))
     return 0;
-  json_str(exe.c_str(), path_json);
+  json_str(exe.c_str(), path_json, kJsonPathCap);
   return 1;
 }
 
@@ -24,7 +24,7 @@ int install(void *, char *path_json) {
   std::string exe;
   if (!install_self(exe))
     return 0;
-  json_str(exe.c_str(), path_json);
+  json_str(exe.c_str(), path_json, kJsonPathCap);
   return 1;
 }
 

@@ -13,7 +13,7 @@ int installed(void *, char *path_json) {
   wchar_t exe[kPathChars];
   if (!ensure_app_dir(dir) || !installed_exe_path(dir, exe, kPathChars) || !PathFileExistsW(exe))
     return 0;
-  json_wstr(exe, path_json);
+  json_wstr(exe, path_json, kJsonPathCap);
   return 1;
 }
 
@@ -24,7 +24,7 @@ int install(void *, char *path_json) {
   wchar_t exe[kPathChars];
   if (!install_self(exe))
     return 0;
-  json_wstr(exe, path_json);
+  json_wstr(exe, path_json, kJsonPathCap);
   return 1;
 }
 

@@ -185,7 +185,7 @@ TEST(JsonWstr, Escaping) {
   };
   for (const row &r : rows) {
     char out[kJsonPathCap];
-    json_wstr(r.path, out);
+    json_wstr(r.path, out, sizeof out);
     EXPECT_EQ(std::string(out), r.json);
   }
 }
@@ -195,30 +195,47 @@ TEST(JsonWstr, UnpairedSurrogateGivesEmpty) {
   bad += static_cast<wchar_t>(0xD800);
   bad += L"y";
   char out[kJsonPathCap] = "junk";
-  json_wstr(bad.c_str(), out);
+  json_wstr(bad.c_str(), out, sizeof out);
   EXPECT_STREQ(out, "");
 }
 
-TEST(JsonWstr, Limits) {
-  char out[kJsonPathCap + 16];
-  // 1039 bytes convert (with the terminator 1040): kept, then cut after 1038 written bytes.
-  json_wstr(std::wstring(1039, L'a').c_str(), out);
-  EXPECT_EQ(std::string(out), std::string(1038, 'a'));
-  // 1040 bytes would need 1041 with the terminator: the conversion fails, the output is empty.
-  json_wstr(std::wstring(1040, L'a').c_str(), out);
+TEST(JsonWstr, WholeOrNothing) {
+  char out[kJsonPathCap];
+  const std::string lee = "\xE9\x9B\xB7"; // 雷 in UTF-8
+  struct row {
+    std::wstring path;
+    size_t length; // of the escaped form, 0 when it cannot be sent whole
+  };
+  const std::vector<row> rows = {
+      {std::wstring(1039, L'a'), 1039},                        // with the terminator, the buffer exactly
+      {std::wstring(1040, L'a'), 0},                           // one byte over: nothing, never a cut path
+      {std::wstring(1038, L'a') + L"\\", 0},                   // its escape would pass the end
+      {std::wstring(259, L'\\'), 518},                         // the longest Windows path, all escapes
+      {std::wstring(346, L'雷'), 1038},                        // three bytes each, kept whole
+      {std::wstring(10, L'\\') + std::wstring(340, L'雷'), 0}, // the escapes push a character over the end
+  };
+  for (const row &r : rows) {
+    json_wstr(r.path.c_str(), out, sizeof out);
+    EXPECT_EQ(std::string(out).size(), r.length);
+  }
+  json_wstr(std::wstring(346, L'雷').c_str(), out, sizeof out);
+  EXPECT_EQ(std::string(out).substr(0, 3), lee);
+  // a control character's escape counts too
+  json_str((std::string(1033, 'a') + "\n").c_str(), out, sizeof out);
+  EXPECT_EQ(std::string(out), std::string(1033, 'a') + "\\u000a");
+  json_str((std::string(1034, 'a') + "\n").c_str(), out, sizeof out);
   EXPECT_STREQ(out, "");
-  // An escape is written together with its byte, so the output can reach 1039 bytes, never more.
-  json_wstr((std::wstring(1037, L'a') + L"\\\\").c_str(), out);
-  EXPECT_EQ(std::string(out), std::string(1037, 'a') + "\\\\");
-  // A full Windows path of 259 characters, all backslashes: never cut.
-  json_wstr(std::wstring(259, L'\\').c_str(), out);
-  EXPECT_EQ(std::string(out).size(), 518u);
-  // 346 CJK characters are 1038 bytes of UTF-8: kept whole.
-  json_wstr(std::wstring(346, L'雷').c_str(), out);
-  EXPECT_EQ(std::string(out).size(), 1038u);
-  // A control escape that would pass 1039 bytes is left out.
-  json_str((std::string(1035, 'a') + "\n").c_str(), out);
-  EXPECT_EQ(std::string(out), std::string(1035, 'a'));
+  // a smaller buffer is honoured
+  json_str("/home/t", out, 8);
+  EXPECT_STREQ(out, "/home/t");
+  json_str("/home/tt", out, 8);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(JsonStr, BytesThatAreNoUtf8BecomeReplacementCharacters) {
+  char out[kJsonPathCap];
+  json_str("/home/a\xFF\xC3/x\"y", out, sizeof out);
+  EXPECT_STREQ(out, "/home/a\xEF\xBF\xBD\xEF\xBF\xBD/x\\\"y");
 }
 
 // Records what the host command asked the platform for.
@@ -232,7 +249,7 @@ struct fake_host {
   static fake_host &of(void *ctx) { return *static_cast<fake_host *>(ctx); }
   static int installed_fn(void *ctx, char *path) {
     of(ctx).calls.push_back("installed");
-    json_wstr(L"C:\\D\\Vellora.exe", path);
+    json_wstr(L"C:\\D\\Vellora.exe", path, kJsonPathCap);
     return of(ctx).installed;
   }
   static int get_fn(void *ctx) {
@@ -250,7 +267,7 @@ struct fake_host {
     fake_host &h = of(ctx);
     h.calls.push_back("install");
     if (h.install_result)
-      json_wstr(L"C:\\D\\Vellora.exe", path);
+      json_wstr(L"C:\\D\\Vellora.exe", path, kJsonPathCap);
     return h.install_result;
   }
   host_ops ops() { return {this, installed_fn, get_fn, set_fn, install_fn}; }
