@@ -21,6 +21,7 @@ packages=(
   fonts-dejavu-core fonts-droid-fallback  # the ball's digits and the menu's Chinese
   openbox xdotool x11-utils imagemagick   # the ball's tests: a window manager, input, xprop, pixels
   xcompmgr                             # the ball under a compositor
+  clang                                # the shell core's fuzz targets (libFuzzer)
 )
 ((shell_only)) && packages=(cmake g++ make binutils) # node assembles the page
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

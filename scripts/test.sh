@@ -26,6 +26,11 @@ passed=0
 failed=0
 count() { passed=$((passed + $1)); failed=$((failed + $2)); }
 
+# A short run of the shell core's fuzz targets, beside everything else (scripts/fuzz.sh alone
+# makes the long one).
+scripts/fuzz.sh --seconds 15 >"$logs/fuzz.log" 2>&1 &
+fuzz_pid=$!
+
 echo "== unit tests"
 build/linux/vellora_unit --gtest_brief=1 2>&1 | tee "$logs/unit.log" | tail -n 20
 ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$logs/unit.log" | tail -1)
@@ -80,6 +85,14 @@ for suite in page shell server; do
   count "${ok:-0}" "${bad:-0}"
 done
 WINEPREFIX="$VL_WINEPREFIX" wineserver -k 2>/dev/null
+
+wait "$fuzz_pid"
+echo "== fuzzing"
+grep '^fuzz ' "$logs/fuzz.log" || tail -n 20 "$logs/fuzz.log"
+ok=$(grep -c '^fuzz .*: ok' "$logs/fuzz.log")
+bad=$(grep -c '^fuzz .*: FAILED' "$logs/fuzz.log")
+[[ $ok -eq 0 && $bad -eq 0 ]] && bad=1 # the targets did not build
+count "$ok" "$bad"
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

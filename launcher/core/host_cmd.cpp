@@ -46,10 +46,8 @@ template <typename... Args> int format(char *out, size_t cap, const char *fmt, A
   const int n = std::snprintf(out, cap, fmt, args...);
   return n >= 0 && static_cast<size_t>(n) < cap ? n : -1;
 }
+int format(char *out, size_t cap, const char *text) { return format(out, cap, "%s", text); }
 
-// Escapes `utf8` into `out` (kJsonPathCap): backslash and double quote get a backslash; control
-// characters, which would make the JSON invalid, become \u00XX. A byte and its escape are copied
-// while fewer than 1038 bytes are written, so at most 1039 are.
 // `utf8` as the inside of a JSON string into `out` of `cap` bytes: backslash and double quote
 // escaped, control characters as \u00XX. Whole or not at all: a cut escape or UTF-8 sequence would
 // be invalid JSON, and a cut path would name another file.
