@@ -187,6 +187,42 @@ describe('Saving', () => {
   });
 });
 
+describe('Two pages of the planner on one origin', () => {
+  test("each sees the other's saved days without a reload, and a field being typed in keeps its text", async () => {
+    const { page: one, context } = await open(h.env.browser, h.env.url);
+    const two = await context.newPage();
+    await two.goto(h.env.url);
+    await ready(two);
+    const rowNames = async (page) => (await names(page)).join(',');
+
+    await one.click('#add');
+    await one.keyboard.type('张');
+    await one.evaluate(() => document.activeElement.blur());
+    for (let i = 0; i < 100 && (await rowNames(two)) !== '张'; i++) await two.waitForTimeout(50);
+    assert.equal(await rowNames(two), '张', 'a row added in one page shows in the other');
+
+    // the second page types in that row's name: the first page's later edit of another day does
+    // not disturb it, and its own text reaches the first page
+    await two.click('#lists tr[data-id] [data-f="name"]');
+    await two.keyboard.type('小明');
+    for (let i = 0; i < 100 && (await rowNames(one)) !== '张小明'; i++) await one.waitForTimeout(50);
+    assert.equal(await rowNames(one), '张小明');
+    await one.evaluate(async () => {
+      const s = window.__vl.getState();
+      s.days['2026-03-05'] = [{ id: 'x1', name: '李华', count: '', time: '', done: false, topics: [], next: '', note: '' }];
+      window.__vl.save(['2026-03-05']);
+      await window.__vl.flushed();
+    });
+    for (let i = 0; i < 100 && !(await two.evaluate(() => !!window.__vl.getState().days['2026-03-05'])); i++) await two.waitForTimeout(50);
+    assert.equal(await two.evaluate(() => window.__vl.getState().days['2026-03-05'][0].name), '李华');
+    assert.equal(await two.evaluate(() => document.activeElement.value), '张小明', 'the focused field kept its text');
+    await two.keyboard.type('!');
+    for (let i = 0; i < 100 && (await rowNames(one)) !== '张小明!'; i++) await one.waitForTimeout(50);
+    assert.equal(await rowNames(one), '张小明!');
+    await context.close();
+  });
+});
+
 describe('Core interface', () => {
   test('getState is live, setState fills in what is missing, signatures follow the state', async () => {
     const { page, context } = await open(h.env.browser, h.env.url, { ...ZONE, storage: { 'homework-planner-v5': stateOf({ '2024-01-01': [item('a', 'x')] }, '2024-01-01') } });
