@@ -52,6 +52,8 @@ int format(char *out, size_t cap, const char *text) { return format(out, cap, "%
 // escaped, control characters as \u00XX. Whole or not at all: a cut escape or UTF-8 sequence would
 // be invalid JSON, and a cut path would name another file.
 void json_escape(const std::string &utf8, char *out, size_t cap) {
+  if (!cap)
+    return;
   std::string s;
   s.reserve(utf8.size() + 8);
   for (unsigned char c : utf8) {
@@ -65,8 +67,6 @@ void json_escape(const std::string &utf8, char *out, size_t cap) {
       s += '\\';
     s += static_cast<char>(c);
   }
-  if (!cap)
-    return;
   if (s.size() + 1 > cap)
     s.clear();
   std::memcpy(out, s.c_str(), s.size() + 1);

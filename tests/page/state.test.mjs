@@ -194,31 +194,37 @@ describe('Two pages of the planner on one origin', () => {
     await two.goto(h.env.url);
     await ready(two);
     const rowNames = async (page) => (await names(page)).join(',');
+    // polls `read` until it gives `want` (at most 5 s), and returns its last value
+    const settle = async (read, want) => {
+      let got = await read();
+      for (let i = 0; i < 100 && got !== want; i++) {
+        await new Promise((r) => setTimeout(r, 50));
+        got = await read();
+      }
+      return got;
+    };
 
     await one.click('#add');
     await one.keyboard.type('张');
     await one.evaluate(() => document.activeElement.blur());
-    for (let i = 0; i < 100 && (await rowNames(two)) !== '张'; i++) await two.waitForTimeout(50);
-    assert.equal(await rowNames(two), '张', 'a row added in one page shows in the other');
+    assert.equal(await settle(() => rowNames(two), '张'), '张', 'a row added in one page shows in the other');
 
     // the second page types in that row's name: the first page's later edit of another day does
     // not disturb it, and its own text reaches the first page
     await two.click('#lists tr[data-id] [data-f="name"]');
     await two.keyboard.type('小明');
-    for (let i = 0; i < 100 && (await rowNames(one)) !== '张小明'; i++) await one.waitForTimeout(50);
-    assert.equal(await rowNames(one), '张小明');
+    assert.equal(await settle(() => rowNames(one), '张小明'), '张小明');
     await one.evaluate(async () => {
       const s = window.__vl.getState();
       s.days['2026-03-05'] = [{ id: 'x1', name: '李华', count: '', time: '', done: false, topics: [], next: '', note: '' }];
       window.__vl.save(['2026-03-05']);
       await window.__vl.flushed();
     });
-    for (let i = 0; i < 100 && !(await two.evaluate(() => !!window.__vl.getState().days['2026-03-05'])); i++) await two.waitForTimeout(50);
-    assert.equal(await two.evaluate(() => window.__vl.getState().days['2026-03-05'][0].name), '李华');
+    const otherDay = () => two.evaluate(() => window.__vl.getState().days['2026-03-05']?.[0]?.name);
+    assert.equal(await settle(otherDay, '李华'), '李华');
     assert.equal(await two.evaluate(() => document.activeElement.value), '张小明', 'the focused field kept its text');
     await two.keyboard.type('!');
-    for (let i = 0; i < 100 && (await rowNames(one)) !== '张小明!'; i++) await one.waitForTimeout(50);
-    assert.equal(await rowNames(one), '张小明!');
+    assert.equal(await settle(() => rowNames(one), '张小明!'), '张小明!');
     await context.close();
   });
 });
